@@ -1,0 +1,52 @@
+// Load time and memory of a 64,000-line vocabulary, from memory and from a file.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "synthetic_vocab.h"
+#include "vocab/vocab_loader.h"
+
+namespace {
+
+const std::string& vocab_text() {
+  static const std::string text = sarfan::bench::synthetic_vocab_tsv();
+  return text;
+}
+
+void report(benchmark::State& state, const sarfan::Vocab& vocab) {
+  state.counters["entries"] = double(vocab.vocab_size());
+  state.counters["index_MB"] = double(vocab.index().memory_bytes()) / 1e6;
+  state.counters["total_MB"] = double(vocab.memory_bytes()) / 1e6;
+}
+
+void BM_LoadFromText(benchmark::State& state) {
+  for (auto _ : state) {
+    auto vocab = sarfan::from_tsv_text(vocab_text());
+    if (!vocab.ok()) state.SkipWithError(vocab.error().display().c_str());
+    benchmark::DoNotOptimize(vocab);
+    if (state.iterations() == 0 && vocab.ok()) report(state, vocab.value());
+  }
+  auto vocab = sarfan::from_tsv_text(vocab_text());
+  if (vocab.ok()) report(state, vocab.value());
+  state.SetBytesProcessed(int64_t(state.iterations() * vocab_text().size()));
+}
+BENCHMARK(BM_LoadFromText)->Unit(benchmark::kMillisecond);
+
+void BM_LoadFromFile(benchmark::State& state) {
+  std::string path = "/tmp/sarfan_bench_vocab_" + std::to_string(getpid()) + ".tsv";
+  std::ofstream(path, std::ios::binary) << vocab_text();
+  for (auto _ : state) {
+    auto vocab = sarfan::from_tsv_file(path);
+    if (!vocab.ok()) state.SkipWithError(vocab.error().display().c_str());
+    benchmark::DoNotOptimize(vocab);
+  }
+  std::remove(path.c_str());
+  state.SetBytesProcessed(int64_t(state.iterations() * vocab_text().size()));
+}
+BENCHMARK(BM_LoadFromFile)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,111 @@
+#include "vocab/line_reader.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "vocab/utf8.h"
+
+namespace sarfan {
+
+Result<LineReader> LineReader::open_file(const std::string& path) {
+  if (path.find('\0') != std::string::npos) return CoreError::nul_in_path();
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return CoreError::os(errno);
+  return LineReader(fd);
+}
+
+LineReader LineReader::from_text(std::string_view text) { return LineReader(text); }
+
+LineReader::LineReader(int fd) : fd_(fd), buffer_(kBufferSize) {}
+LineReader::LineReader(std::string_view text) : text_(text) {}
+
+LineReader::LineReader(LineReader&& other) noexcept
+    : fd_(other.fd_),
+      text_(other.text_),
+      buffer_(std::move(other.buffer_)),
+      begin_(other.begin_),
+      end_(other.end_),
+      eof_(other.eof_),
+      long_line_(std::move(other.long_line_)),
+      line_number_(other.line_number_) {
+  other.fd_ = -1;
+}
+
+LineReader::~LineReader() { close(); }
+
+void LineReader::close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+Result<bool> LineReader::fill() {
+  ssize_t n;
+  do {
+    n = ::read(fd_, buffer_.data(), buffer_.size());
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) return CoreError::os(errno);
+  begin_ = 0;
+  end_ = size_t(n);
+  eof_ = n == 0;
+  return true;
+}
+
+Result<bool> LineReader::next_raw(std::string_view& line, bool& ended_by_lf) {
+  if (fd_ < 0) {
+    if (text_.empty()) return false;
+    size_t lf = text_.find('\n');
+    ended_by_lf = lf != std::string_view::npos;
+    line = text_.substr(0, lf);
+    text_.remove_prefix(ended_by_lf ? lf + 1 : text_.size());
+    return true;
+  }
+  long_line_.clear();
+  bool spans = false;
+  while (true) {
+    if (begin_ == end_) {
+      if (eof_) break;
+      auto filled = fill();
+      if (!filled.ok()) return filled.error();
+      continue;
+    }
+    const char* start = buffer_.data() + begin_;
+    auto lf = static_cast<const char*>(std::memchr(start, '\n', end_ - begin_));
+    if (lf != nullptr) {
+      size_t length = size_t(lf - start);
+      begin_ += length + 1;
+      ended_by_lf = true;
+      if (!spans) {
+        line = std::string_view(start, length);
+      } else {
+        long_line_.append(start, length);
+        line = long_line_;
+      }
+      return true;
+    }
+    long_line_.append(start, end_ - begin_);
+    spans = true;
+    begin_ = end_;
+  }
+  if (!spans) return false;
+  ended_by_lf = false;
+  line = long_line_;
+  return true;
+}
+
+Result<bool> LineReader::next(std::string_view& line) {
+  bool ended_by_lf = false;
+  auto more = next_raw(line, ended_by_lf);
+  if (!more.ok() || !more.value()) return more;
+  ++line_number_;
+  if (ended_by_lf && !line.empty() && line.back() == '\r') line.remove_suffix(1);
+  if (!utf8::is_valid(line)) return CoreError::invalid_utf8();
+  return true;
+}
+
+}  // namespace sarfan

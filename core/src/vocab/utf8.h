@@ -1,0 +1,121 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+// UTF-8 and White_Space helpers shared by the loader, the normalizer, the segmenter and
+// the decoder.
+namespace sarfan::utf8 {
+
+// The Unicode White_Space property: exactly these 25 code points.
+constexpr bool is_white_space(char32_t c) {
+  if (c <= 0x20) return c == 0x20 || (c >= 0x09 && c <= 0x0D);
+  if (c < 0x85) return false;
+  return c == 0x85 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 ||
+         c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+constexpr bool is_continuation(unsigned char b) { return (b & 0xC0) == 0x80; }
+
+// Length of the sequence that starts with lead byte `b` (1 for a stray byte).
+constexpr size_t sequence_length(unsigned char b) {
+  return b < 0xC0 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+}
+
+// Decodes the code point at `p` in text known to be valid UTF-8 and advances `p`.
+inline char32_t decode_valid(const unsigned char*& p) {
+  unsigned char b = *p++;
+  if (b < 0x80) return b;
+  if (b < 0xE0) {
+    char32_t c = (char32_t(b & 0x1F) << 6) | (p[0] & 0x3F);
+    p += 1;
+    return c;
+  }
+  if (b < 0xF0) {
+    char32_t c = (char32_t(b & 0x0F) << 12) | (char32_t(p[0] & 0x3F) << 6) | (p[1] & 0x3F);
+    p += 2;
+    return c;
+  }
+  char32_t c = (char32_t(b & 0x07) << 18) | (char32_t(p[0] & 0x3F) << 12) |
+               (char32_t(p[1] & 0x3F) << 6) | (p[2] & 0x3F);
+  p += 3;
+  return c;
+}
+
+// Length of the well-formed sequence at [p, end), or 0 when it is ill-formed
+// (Unicode Table 3-7: no overlongs, no surrogates, nothing above U+10FFFF).
+inline size_t valid_sequence_length(const unsigned char* p, const unsigned char* end) {
+  unsigned char b = p[0];
+  if (b < 0x80) return 1;
+  size_t avail = size_t(end - p);
+  if (b >= 0xC2 && b <= 0xDF) return avail >= 2 && is_continuation(p[1]) ? 2 : 0;
+  if (b >= 0xE0 && b <= 0xEF) {
+    if (avail < 3) return 0;
+    unsigned char lo = b == 0xE0 ? 0xA0 : 0x80, hi = b == 0xED ? 0x9F : 0xBF;
+    return p[1] >= lo && p[1] <= hi && is_continuation(p[2]) ? 3 : 0;
+  }
+  if (b >= 0xF0 && b <= 0xF4) {
+    if (avail < 4) return 0;
+    unsigned char lo = b == 0xF0 ? 0x90 : 0x80, hi = b == 0xF4 ? 0x8F : 0xBF;
+    return p[1] >= lo && p[1] <= hi && is_continuation(p[2]) && is_continuation(p[3]) ? 4 : 0;
+  }
+  return 0;
+}
+
+inline bool is_valid(std::string_view text) {
+  auto p = reinterpret_cast<const unsigned char*>(text.data());
+  auto end = p + text.size();
+  while (p < end) {
+    // Skip ASCII eight bytes at a time.
+    while (end - p >= 8) {
+      uint64_t word;
+      std::memcpy(&word, p, 8);
+      if (word & 0x8080808080808080ull) break;
+      p += 8;
+    }
+    if (p == end) break;
+    size_t n = valid_sequence_length(p, end);
+    if (n == 0) return false;
+    p += n;
+  }
+  return true;
+}
+
+// Number of code points in valid UTF-8 text.
+inline size_t count_chars(std::string_view text) {
+  size_t n = 0;
+  for (unsigned char b : text) n += !is_continuation(b);
+  return n;
+}
+
+inline void append(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out.push_back(char(c));
+  } else if (c < 0x800) {
+    char buf[2] = {char(0xC0 | (c >> 6)), char(0x80 | (c & 0x3F))};
+    out.append(buf, 2);
+  } else if (c < 0x10000) {
+    char buf[3] = {char(0xE0 | (c >> 12)), char(0x80 | ((c >> 6) & 0x3F)),
+                   char(0x80 | (c & 0x3F))};
+    out.append(buf, 3);
+  } else {
+    char buf[4] = {char(0xF0 | (c >> 18)), char(0x80 | ((c >> 12) & 0x3F)),
+                   char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F))};
+    out.append(buf, 4);
+  }
+}
+
+// True when valid UTF-8 text is empty or holds only White_Space characters.
+inline bool is_blank(std::string_view text) {
+  auto p = reinterpret_cast<const unsigned char*>(text.data());
+  auto end = p + text.size();
+  while (p < end) {
+    if (!is_white_space(decode_valid(p))) return false;
+  }
+  return true;
+}
+
+}  // namespace sarfan::utf8
