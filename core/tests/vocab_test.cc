@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+#include <set>
 #include <string>
+#include <vector>
 
 namespace sarfan {
 namespace {
@@ -80,6 +84,58 @@ TEST(VocabTest, LargestSupportedIdBuilds) {
   ASSERT_TRUE(vocab.ok());
   EXPECT_EQ(vocab.value().vocab_size(), 16777216u);
   EXPECT_EQ(vocab.value().lookup("a")->id, 16777215u);
+}
+
+}  // namespace
+}  // namespace sarfan
+
+namespace sarfan {
+namespace {
+
+// Reference: duplicates checked over a stable sort by plain string comparison.
+std::string reference_build_error(const std::vector<VocabEntry>& entries) {
+  std::vector<size_t> order(entries.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return entries[a].token < entries[b].token; });
+  std::set<uint32_t> ids;
+  for (size_t k = 0; k < order.size(); ++k) {
+    const VocabEntry& e = entries[order[k]];
+    if (!ids.insert(e.id).second) return "Duplicate token ID " + std::to_string(e.id);
+    if (k > 0 && entries[order[k - 1]].token == e.token) return "Duplicate token '" + e.token + "'";
+  }
+  return "";
+}
+
+// Tokens share long prefixes and hold NUL bytes, so the prefix-key sort must fall back
+// to full comparisons correctly.
+TEST(VocabBuilderTest, SortAndDuplicateOrderMatchReferenceOnRandomEntries) {
+  std::mt19937 rng(7);
+  const std::string stems[] = {"", std::string("\0", 1), "abcdefgh", "abcdefghijklmnop",
+                               "\xE2\x96\x81\xD8\xA7\xD9\x84"};
+  for (int round = 0; round < 300; ++round) {
+    std::vector<VocabEntry> entries;
+    int count = 1 + int(rng() % 40);
+    for (int i = 0; i < count; ++i) {
+      std::string token = stems[rng() % 5];
+      for (int n = int(rng() % 4); n > 0; --n) token.push_back("a\0b\xFF"[rng() % 4]);
+      entries.push_back({token, uint32_t(rng() % (round % 2 ? 200 : 40)), 0.0f});
+    }
+    VocabBuilder builder(64);
+    for (const VocabEntry& e : entries) ASSERT_TRUE(builder.add_token(e).ok());
+    auto vocab = std::move(builder).build();
+    std::string expected = reference_build_error(entries);
+    if (!expected.empty()) {
+      ASSERT_FALSE(vocab.ok());
+      ASSERT_EQ(vocab.error().message(), expected);
+      continue;
+    }
+    ASSERT_TRUE(vocab.ok()) << vocab.error().display();
+    for (const VocabEntry& e : entries) {
+      ASSERT_EQ(vocab.value().lookup(e.token)->id, e.id);
+      ASSERT_EQ(vocab.value().token(e.id), e.token);
+    }
+  }
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "vocab/vocab.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <numeric>
@@ -44,10 +46,11 @@ std::vector<uint32_t> VocabBuilder::sorted_order() const {
     uint32_t index;
   };
   auto big_endian = [](std::string_view bytes) {
-    uint64_t word = 0;
-    for (size_t k = 0; k < 8; ++k) {
-      word = (word << 8) | (k < bytes.size() ? static_cast<unsigned char>(bytes[k]) : 0u);
-    }
+    unsigned char padded[8] = {};
+    std::memcpy(padded, bytes.data(), std::min<size_t>(bytes.size(), 8));
+    uint64_t word;
+    std::memcpy(&word, padded, 8);
+    if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
     return word;
   };
   std::vector<Key> keys(items_.size());
