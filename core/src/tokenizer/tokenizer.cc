@@ -1,10 +1,160 @@
 #include "tokenizer/tokenizer.h"
 
+#include <new>
+
+#include "tokenizer/segmenter.h"
+#include "vocab/piece_kind.h"
+#include "vocab/utf8.h"
+
 namespace sarfan {
 
+namespace {
+
+constexpr std::string_view kDefaultDialect = "msa";
+
+// Collects ids only.
+struct IdSink {
+  std::vector<uint32_t>& ids;
+  void begin() {}
+  void piece(uint32_t id, size_t, size_t, const unsigned char*, const unsigned char*, bool) {
+    ids.push_back(id);
+  }
+  void byte(uint32_t id, size_t, unsigned char, bool) { ids.push_back(id); }
+  void end(size_t) {}
+};
+
+// Collects ids, piece texts and character spans.
+struct FullSink {
+  EncodeResult& result;
+  uint32_t bos_id, eos_id;
+  void begin() { add(bos_id, "", "[BOS]", 0, 0); }
+  void piece(uint32_t id, size_t start, size_t end, const unsigned char* from,
+             const unsigned char* to, bool marked) {
+    add(id, marked ? segment_detail::kMark : "",
+        std::string_view(reinterpret_cast<const char*>(from), size_t(to - from)), start, end);
+  }
+  void byte(uint32_t id, size_t index, unsigned char byte, bool unknown) {
+    char text[6];
+    byte_piece_text(byte, text);
+    add(id, "", unknown ? std::string_view("[UNK]") : std::string_view(text, 6), index,
+        index + 1);
+  }
+  void end(size_t n) { add(eos_id, "", "[EOS]", n, n); }
+  void add(uint32_t id, std::string_view prefix, std::string_view text, size_t start, size_t end) {
+    result.ids.push_back(id);
+    result.tokens.push(prefix, text);
+    result.offsets.emplace_back(start, end);
+  }
+};
+
+// Valid UTF-8 with each maximal ill-formed subsequence replaced by U+FFFD.
+std::string repair_utf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 16);
+  auto p = reinterpret_cast<const unsigned char*>(text.data());
+  auto end = p + text.size();
+  while (p < end) {
+    size_t n = utf8::valid_sequence_length(p, end);
+    if (n > 0) {
+      out.append(reinterpret_cast<const char*>(p), n);
+      p += n;
+    } else {
+      out.append("\xEF\xBF\xBD");
+      p += utf8::maximal_subpart_length(p, end);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
 Tokenizer::Tokenizer(Vocab vocab)
-    : vocab_(std::move(vocab)), max_token_len_(vocab_.max_token_len()), special_(vocab_.special_ids()) {}
+    : vocab_(std::move(vocab)),
+      max_token_len_(vocab_.max_token_len()),
+      special_(vocab_.special_ids()),
+      normalizer_(normalizer_config_) {
+  for (int b = 0; b < 256; ++b) {
+    char text[6];
+    byte_piece_text(static_cast<unsigned char>(b), text);
+    auto found = vocab_.lookup(std::string_view(text, 6));
+    byte_ids_[b] = found ? found->id : DialectPlugin::kNoId;
+  }
+  piece_kinds_.resize(vocab_.vocab_size());
+  for (uint32_t id = 0; id < vocab_.vocab_size(); ++id) {
+    piece_kinds_[id] = classify_piece(vocab_.token(id));
+  }
+}
 
 Tokenizer Tokenizer::from_vocab(Vocab vocab) { return Tokenizer(std::move(vocab)); }
+
+Result<void> Tokenizer::load_plugin(const std::string& path, const std::string& name) {
+  auto plugin = DialectPlugin::load(path, name, vocab_.vocab_size());
+  if (!plugin.ok()) return plugin.error();
+  try {
+    plugins_.insert(std::make_unique<const DialectPlugin>(std::move(plugin).value()));
+  } catch (const std::bad_alloc&) {
+    return CoreError::invalid_model("Not enough memory to load the plugin");
+  }
+  return {};
+}
+
+const DialectPlugin* Tokenizer::active_plugin(std::string_view dialect) const {
+  return plugins_.empty() ? nullptr : plugins_.find(dialect);
+}
+
+std::string_view Tokenizer::prepare(std::string_view text, bool normalize,
+                                    std::string& storage) const {
+  if (!utf8::is_valid(text)) {
+    storage = repair_utf8(text);
+    text = storage;
+  }
+  if (!normalize) return text;
+  storage = normalizer_.normalize(text);
+  return storage;
+}
+
+Result<EncodeResult> Tokenizer::encode(std::string_view text, bool normalize,
+                                       std::optional<std::string_view> dialect) const {
+  std::string storage;
+  std::string_view segmented = prepare(text, normalize, storage);
+  EncodeResult result;
+  result.dialect = std::string(dialect.value_or(kDefaultDialect));
+  result.confidence = 1.0f;
+  result.fallback = !dialect.has_value();
+  ScanContext ctx{{&vocab_.index(), &byte_ids_}, active_plugin(result.dialect), max_token_len_,
+                  special_.bos_id, special_.eos_id, special_.unk_id};
+  size_t estimate = segmented.size() / 4 + 2;
+  result.ids.reserve(estimate);
+  result.offsets.reserve(estimate);
+  result.tokens.reserve(estimate, segmented.size() + 16);
+  FullSink sink{result, special_.bos_id, special_.eos_id};
+  segment(ctx, segmented, sink);
+  return result;
+}
+
+void Tokenizer::encode_ids_into(std::string_view text, bool normalize,
+                                std::optional<std::string_view> dialect,
+                                std::vector<uint32_t>& out) const {
+  std::string storage;
+  std::string_view segmented = prepare(text, normalize, storage);
+  ScanContext ctx{{&vocab_.index(), &byte_ids_},
+                  active_plugin(dialect.value_or(kDefaultDialect)),
+                  max_token_len_,
+                  special_.bos_id,
+                  special_.eos_id,
+                  special_.unk_id};
+  out.push_back(special_.bos_id);
+  IdSink sink{out};
+  segment(ctx, segmented, sink);
+  out.push_back(special_.eos_id);
+}
+
+Result<std::vector<uint32_t>> Tokenizer::encode_ids(std::string_view text, bool normalize,
+                                                    std::optional<std::string_view> dialect) const {
+  std::vector<uint32_t> ids;
+  ids.reserve(text.size() / 4 + 2);
+  encode_ids_into(text, normalize, dialect, ids);
+  return ids;
+}
 
 }  // namespace sarfan

@@ -65,6 +65,31 @@ inline size_t valid_sequence_length(const unsigned char* p, const unsigned char*
   return 0;
 }
 
+// Length of the maximal subpart at [p, end) where valid_sequence_length is 0: the longest
+// prefix of a well-formed sequence, at least one byte (Unicode chapter 3, U+FFFD
+// substitution of maximal subparts).
+inline size_t maximal_subpart_length(const unsigned char* p, const unsigned char* end) {
+  unsigned char b = p[0];
+  size_t avail = size_t(end - p);
+  unsigned char lo = 0x80, hi = 0xBF;
+  size_t length;
+  if (b >= 0xE0 && b <= 0xEF) {
+    length = 3;
+    if (b == 0xE0) lo = 0xA0;
+    if (b == 0xED) hi = 0x9F;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    length = 4;
+    if (b == 0xF0) lo = 0x90;
+    if (b == 0xF4) hi = 0x8F;
+  } else {
+    return 1;  // a stray continuation, C0, C1, F5..FF, or C2..DF without continuation
+  }
+  if (avail < 2 || p[1] < lo || p[1] > hi) return 1;
+  size_t k = 2;
+  while (k < length && k < avail && is_continuation(p[k])) ++k;
+  return k;
+}
+
 inline bool is_valid(std::string_view text) {
   auto p = reinterpret_cast<const unsigned char*>(text.data());
   auto end = p + text.size();

@@ -1,0 +1,105 @@
+#include <string>
+
+#include "tokenizer/tokenizer.h"
+#include "vocab/piece_kind.h"
+#include "vocab/utf8.h"
+
+namespace sarfan {
+
+namespace {
+
+// Appends `bytes` as UTF-8, each maximal ill-formed subsequence becoming one U+FFFD.
+void flush_bytes(std::string& pending, std::string& out) {
+  if (pending.empty()) return;
+  auto p = reinterpret_cast<const unsigned char*>(pending.data());
+  auto end = p + pending.size();
+  while (p < end) {
+    size_t n = utf8::valid_sequence_length(p, end);
+    if (n > 0) {
+      out.append(reinterpret_cast<const char*>(p), n);
+      p += n;
+    } else {
+      out.append("\xEF\xBF\xBD");
+      p += utf8::maximal_subpart_length(p, end);
+    }
+  }
+  pending.clear();
+}
+
+// Appends a piece with every "▁" turned into one space.
+void append_piece(std::string_view piece, std::string& out) {
+  size_t start = 0;
+  while (true) {
+    size_t mark = piece.find("\xE2\x96\x81", start);
+    if (mark == std::string_view::npos) break;
+    out.append(piece.substr(start, mark - start));
+    out.push_back(' ');
+    start = mark + 3;
+  }
+  out.append(piece.substr(start));
+}
+
+// Removes White_Space from both ends of valid UTF-8 `text`.
+std::string trim_white_space(std::string text) {
+  auto begin = reinterpret_cast<const unsigned char*>(text.data());
+  auto end = begin + text.size();
+  auto first = begin;
+  while (first < end) {
+    auto next = first;
+    if (!utf8::is_white_space(utf8::decode_valid(next))) break;
+    first = next;
+  }
+  auto last = end;
+  while (last > first) {
+    auto start = last - 1;
+    while (start > first && utf8::is_continuation(*start)) --start;
+    auto probe = start;
+    if (!utf8::is_white_space(utf8::decode_valid(probe))) break;
+    last = start;
+  }
+  return std::string(reinterpret_cast<const char*>(first), size_t(last - first));
+}
+
+}  // namespace
+
+std::string Tokenizer::decode(std::span<const uint32_t> ids,
+                              std::optional<std::string_view> dialect) const {
+  const DialectPlugin* named = nullptr;
+  if (dialect && !plugins_.empty()) named = plugins_.find(*dialect);
+  std::string out;
+  std::string pending;
+  for (uint32_t id : ids) {
+    std::string_view piece;
+    uint16_t kind;
+    if (id < vocab_.vocab_size()) {
+      piece = vocab_.token(id);
+      kind = piece_kinds_[id];
+    } else {
+      const DialectPlugin* source = nullptr;
+      if (dialect) {
+        if (named != nullptr && named->token(id)) source = named;
+      } else {
+        for (const auto& plugin : plugins_.plugins()) {
+          if (plugin->token(id)) {
+            source = plugin.get();
+            break;
+          }
+        }
+      }
+      if (source == nullptr) continue;  // skipped ids leave the pending bytes alone
+      piece = *source->token(id);
+      kind = source->slot_kind(id);
+    }
+    if (kind < 256) {
+      pending.push_back(char(kind));
+      continue;
+    }
+    flush_bytes(pending, out);
+    if (kind == uint16_t(PieceKind::kDropped)) continue;
+    append_piece(piece, out);
+  }
+  flush_bytes(pending, out);
+  return trim_white_space(std::move(out));
+}
+
+}  // namespace sarfan

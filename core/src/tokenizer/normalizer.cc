@@ -1,0 +1,168 @@
+#include "tokenizer/normalizer.h"
+
+#include <vector>
+
+#include "tokenizer/nfc_properties.h"
+#include "tokenizer/nfc_segment.h"
+#include "vocab/utf8.h"
+
+namespace sarfan {
+
+Normalizer::Normalizer(const NormalizerConfig& config)
+    : fold_presentation_forms_(config.fold_presentation_forms),
+      collapse_whitespace_(config.collapse_whitespace) {
+  for (char32_t c = 0x0600; c < 0x0700; ++c) {
+    char32_t out = c;
+    if (config.remove_diacritics && ((c >= 0x064B && c <= 0x065F) || c == 0x0670)) out = kDelete;
+    if (config.remove_tatweel && c == 0x0640) out = kDelete;
+    if (config.normalize_alef && (c == 0x0622 || c == 0x0623 || c == 0x0625)) out = 0x0627;
+    if (config.normalize_alef_maqsura && c == 0x0649) out = 0x064A;
+    if (config.normalize_taa_marbuta && c == 0x0629) out = 0x0647;
+    arabic_[c - 0x0600] = out;
+  }
+}
+
+// One call of Normalizer::normalize. Unchanged input bytes are not copied one character
+// at a time: [run_start_, p) is a pending run that is copied in one go when a character
+// needs rewriting.
+class NormalizeRun {
+ public:
+  NormalizeRun(const Normalizer& normalizer, std::string_view text)
+      : n_(normalizer),
+        begin_(reinterpret_cast<const unsigned char*>(text.data())),
+        end_(begin_ + text.size()),
+        run_start_(begin_) {
+    out_.reserve(text.size());
+  }
+
+  std::string finish() && {
+    const unsigned char* p = begin_;
+    uint8_t prev_ccc = 0;
+    save_boundary(p);
+    while (p < end_) {
+      const unsigned char* q = p;
+      char32_t c = utf8::decode_valid(q);
+      if (c >= 0x300) {
+        uint16_t props = nfc::properties(c);
+        uint8_t ccc = nfc::combining_class(props);
+        if (nfc::quick_check(props) != nfc::QuickCheck::kYes || (ccc != 0 && ccc < prev_ccc)) {
+          p = normalize_segment(q);
+          prev_ccc = 0;
+          continue;
+        }
+        if (ccc == 0) save_boundary(p);
+        prev_ccc = ccc;
+      } else {
+        save_boundary(p);
+        prev_ccc = 0;
+      }
+      emit_from_input(p, q, c);
+      p = q;
+    }
+    flush(end_);
+    if (n_.collapse_whitespace_ && last_space_) out_.pop_back();
+    return std::move(out_);
+  }
+
+ private:
+  void flush(const unsigned char* upto) {
+    out_.append(reinterpret_cast<const char*>(run_start_), size_t(upto - run_start_));
+    run_start_ = upto;
+  }
+
+  // Remembers the output state before the character at `p`, an NFC boundary.
+  void save_boundary(const unsigned char* p) {
+    boundary_ = p;
+    boundary_out_size_ = out_.size() + size_t(p - run_start_);
+    boundary_last_space_ = last_space_;
+    boundary_started_ = started_;
+  }
+
+  // The character `c` occupies [p, q) of the input.
+  void emit_from_input(const unsigned char* p, const unsigned char* q, char32_t c) {
+    if (n_.collapse_whitespace_ && utf8::is_white_space(c)) {
+      if (!started_ || last_space_) {
+        flush(p);
+        run_start_ = q;
+      } else if (c != ' ') {
+        flush(p);
+        out_.push_back(' ');
+        run_start_ = q;
+      }
+      last_space_ = started_;
+      return;
+    }
+    char32_t folded = n_.fold(c);
+    if (folded != c) {
+      flush(p);
+      run_start_ = q;
+      if (folded == Normalizer::kDelete) return;
+      utf8::append(out_, folded);
+    }
+    started_ = true;
+    last_space_ = false;
+  }
+
+  // Appends `c`, a character produced by NFC rather than read from the input.
+  void emit_char(char32_t c) {
+    if (n_.collapse_whitespace_ && utf8::is_white_space(c)) {
+      if (started_ && !last_space_) out_.push_back(' ');
+      last_space_ = started_;
+      return;
+    }
+    char32_t folded = n_.fold(c);
+    if (folded == Normalizer::kDelete) return;
+    utf8::append(out_, folded);
+    started_ = true;
+    last_space_ = false;
+  }
+
+  // The quick check failed at the character that ends at `q`. Rewinds to the last
+  // boundary, brings the segment up to the next boundary into NFC and emits it.
+  // Returns the input position after the segment.
+  const unsigned char* normalize_segment(const unsigned char* q) {
+    flush(q);
+    out_.resize(boundary_out_size_);
+    last_space_ = boundary_last_space_;
+    started_ = boundary_started_;
+    const unsigned char* seg_end = q;
+    while (seg_end < end_) {
+      const unsigned char* next = seg_end;
+      char32_t c = utf8::decode_valid(next);
+      uint16_t props = c < 0x300 ? 0 : nfc::properties(c);
+      if (nfc::combining_class(props) == 0 && nfc::quick_check(props) == nfc::QuickCheck::kYes) break;
+      seg_end = next;
+    }
+    segment_.clear();
+    for (const unsigned char* p = boundary_; p < seg_end;) segment_.push_back(utf8::decode_valid(p));
+    nfc_segment(segment_, scratch_);
+    for (char32_t c : segment_) emit_char(c);
+    run_start_ = seg_end;
+    save_boundary(seg_end);
+    return seg_end;
+  }
+
+  const Normalizer& n_;
+  const unsigned char* begin_;
+  const unsigned char* end_;
+  const unsigned char* run_start_;
+  std::string out_;
+  bool started_ = false;     // a non-whitespace character has been written
+  bool last_space_ = false;  // the last character written is a collapsed space
+  const unsigned char* boundary_ = nullptr;
+  size_t boundary_out_size_ = 0;
+  bool boundary_last_space_ = false;
+  bool boundary_started_ = false;
+  std::vector<char32_t> segment_;
+  std::vector<int> scratch_;
+};
+
+std::string Normalizer::normalize(std::string_view text) const {
+  return NormalizeRun(*this, text).finish();
+}
+
+std::string normalize_text(const NormalizerConfig& config, std::string_view text) {
+  return Normalizer(config).normalize(text);
+}
+
+}  // namespace sarfan

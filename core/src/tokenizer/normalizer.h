@@ -1,0 +1,55 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace sarfan {
+
+// The switches of normalization; every tokenizer uses the defaults.
+struct NormalizerConfig {
+  bool remove_diacritics = false;       // drop U+064B..U+065F and U+0670
+  bool remove_tatweel = true;           // drop U+0640
+  bool normalize_alef = true;           // U+0622, U+0623, U+0625 -> U+0627
+  bool normalize_alef_maqsura = true;   // U+0649 -> U+064A
+  bool normalize_taa_marbuta = true;    // U+0629 -> U+0647
+  bool fold_presentation_forms = true;  // U+FEF5..U+FEFC -> U+0644, U+FE8E -> U+0627
+  bool collapse_whitespace = true;      // whitespace runs -> one U+0020, ends trimmed
+};
+
+// NFC, then the Arabic foldings, then the whitespace clean-up, as one pass that writes one
+// output string. Text already in NFC is copied through; utf8proc runs only on the
+// segments that the quick check cannot pass. The foldings are per-character maps, so
+// applying their composition in one step equals applying them one after another.
+class Normalizer {
+ public:
+  explicit Normalizer(const NormalizerConfig& config = {});
+
+  // `text` must be valid UTF-8.
+  std::string normalize(std::string_view text) const;
+
+ private:
+  friend class NormalizeRun;
+  static constexpr char32_t kDelete = 0xFFFFFFFF;
+
+  // The folded form of `c`, or kDelete.
+  char32_t fold(char32_t c) const {
+    if (c < 0x0600) return c;
+    if (c < 0x0700) return arabic_[c - 0x0600];
+    if (c >= 0xFE8E && fold_presentation_forms_) {
+      if (c == 0xFE8E) return 0x0627;
+      if (c >= 0xFEF5 && c <= 0xFEFC) return 0x0644;
+    }
+    return c;
+  }
+
+  std::array<char32_t, 256> arabic_;  // fold() of U+0600..U+06FF
+  bool fold_presentation_forms_;
+  bool collapse_whitespace_;
+};
+
+// Normalizes `text` (valid UTF-8) with `config`.
+std::string normalize_text(const NormalizerConfig& config, std::string_view text);
+
+}  // namespace sarfan

@@ -1,0 +1,234 @@
+#include "tokenizer/normalizer.h"
+
+#include <gtest/gtest.h>
+#include <utf8proc.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "test_text.h"
+#include "tokenizer/nfc_properties.h"
+
+namespace sarfan {
+namespace {
+
+using testing_text::code_points;
+using testing_text::u8;
+
+constexpr char32_t kDropped = 0xFFFFFFFF;
+
+// The step-by-step definition: NFC of the whole text by utf8proc, then each switch as its
+// own pass, in order.
+std::string reference_normalize(const NormalizerConfig& config, std::string_view text) {
+  utf8proc_uint8_t* nfc = nullptr;
+  utf8proc_ssize_t n = utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(text.data()),
+                                    utf8proc_ssize_t(text.size()), &nfc,
+                                    utf8proc_option_t(UTF8PROC_STABLE | UTF8PROC_COMPOSE));
+  std::vector<char32_t> cps = code_points(std::string_view(reinterpret_cast<char*>(nfc), size_t(n)));
+  std::free(nfc);
+  auto map = [&](auto f) {
+    std::vector<char32_t> next;
+    for (char32_t c : cps) {
+      char32_t m = f(c);
+      if (m != kDropped) next.push_back(m);
+    }
+    cps = next;
+  };
+  if (config.fold_presentation_forms) {
+    map([](char32_t c) -> char32_t {
+      return (c >= 0xFEF5 && c <= 0xFEFC) ? 0x0644 : c == 0xFE8E ? 0x0627 : c;
+    });
+  }
+  if (config.remove_diacritics) {
+    map([](char32_t c) -> char32_t { return (c >= 0x064B && c <= 0x065F) || c == 0x0670 ? kDropped : c; });
+  }
+  if (config.remove_tatweel) map([](char32_t c) -> char32_t { return c == 0x0640 ? kDropped : c; });
+  if (config.normalize_alef) {
+    map([](char32_t c) -> char32_t { return c == 0x0622 ? 0x0627 : c; });
+    map([](char32_t c) -> char32_t { return c == 0x0623 ? 0x0627 : c; });
+    map([](char32_t c) -> char32_t { return c == 0x0625 ? 0x0627 : c; });
+  }
+  if (config.normalize_alef_maqsura) map([](char32_t c) -> char32_t { return c == 0x0649 ? 0x064A : c; });
+  if (config.normalize_taa_marbuta) map([](char32_t c) -> char32_t { return c == 0x0629 ? 0x0647 : c; });
+  if (config.collapse_whitespace) {
+    std::vector<char32_t> next;
+    for (size_t i = 0; i < cps.size(); ++i) {
+      bool ws = utf8::is_white_space(cps[i]);
+      if (!ws) {
+        next.push_back(cps[i]);
+      } else if (i == 0 || !utf8::is_white_space(cps[i - 1])) {
+        next.push_back(' ');
+      }
+    }
+    while (!next.empty() && utf8::is_white_space(next.back())) next.pop_back();
+    size_t lead = 0;
+    while (lead < next.size() && utf8::is_white_space(next[lead])) ++lead;
+    cps.assign(next.begin() + lead, next.end());
+  }
+  return u8(cps);
+}
+
+struct Case {
+  std::string input;
+  std::string expected;
+};
+
+class DefaultNormalizationTest : public testing::TestWithParam<Case> {};
+
+TEST_P(DefaultNormalizationTest, Output) {
+  EXPECT_EQ(normalize_text({}, GetParam().input), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DefaultNormalizationTest,
+    testing::Values(
+        Case{u8({0x0622}), u8({0x0627})}, Case{u8({0x0623}), u8({0x0627})},
+        Case{u8({0x0625}), u8({0x0627})}, Case{u8({0x0649}), u8({0x064A})},
+        Case{u8({0x0629}), u8({0x0647})},
+        Case{u8({0x0643, 0x0640, 0x062A, 0x0640, 0x0627, 0x0628}), u8({0x0643, 0x062A, 0x0627, 0x0628})},
+        // Short vowels stay with the default switches.
+        Case{u8({0x0643, 0x064E, 0x062A, 0x064E, 0x0628, 0x064E}), u8({0x0643, 0x064E, 0x062A, 0x064E, 0x0628, 0x064E})},
+        Case{u8({0xFEFB}), u8({0x0644})}, Case{u8({0xFE8E}), u8({0x0627})},
+        Case{u8({0xFE8D}), u8({0xFE8D})}, Case{u8({'e', 0x0301}), u8({0x00E9})},
+        Case{u8({0xFB01}), u8({0xFB01})}, Case{u8({0x0661}), u8({0x0661})},
+        Case{"  a \t\nb  ", "a b"}, Case{" \t\n ", ""}, Case{"", ""},
+        Case{u8({'a', 0x00A0, 0x3000, 0x0009, 'b'}), "a b"},
+        // Alef + madda composes to U+0622 first, which then folds to bare alef.
+        Case{u8({0x0627, 0x0653}), u8({0x0627})},
+        // Not idempotent: the tatweel removal joins alef and madda after NFC has run.
+        Case{u8({0x0627, 0x0640, 0x0653}), u8({0x0627, 0x0653})},
+        // A composition new in Unicode 16.
+        Case{u8({0x105D2, 0x0307}), u8({0x105C9})},
+        // Reordering by combining class, then composition.
+        Case{u8({'a', 0x0316, 0x0301}), u8({0x00E1, 0x0316})},
+        Case{u8({'a', 0x0301, 0x0316}), u8({0x00E1, 0x0316})},
+        Case{u8({0x1100, 0x1161, 0x11A8}), u8({0xAC01})},
+        Case{std::string("a\0b", 3), std::string("a\0b", 3)}));
+
+TEST(NormalizerTest, RemoveDiacriticsDropsMarks) {
+  NormalizerConfig config;
+  config.remove_diacritics = true;
+  EXPECT_EQ(normalize_text(config, u8({0x0643, 0x064E, 0x062A, 0x0651, 0x0670, 0x065F, 0x0628})),
+            u8({0x0643, 0x062A, 0x0628}));
+}
+
+TEST(NormalizerTest, SwitchesOff) {
+  NormalizerConfig off{false, false, false, false, false, false, false};
+  std::string text = u8({' ', 0x0622, 0x0640, 0x0649, 0x0629, 0xFEFB, ' ', ' '});
+  EXPECT_EQ(normalize_text(off, text), text);
+}
+
+// Random strings over characters that exercise every path: ASCII and whitespace, Arabic
+// letters and marks, composable pairs, marks of different classes, Hangul, code points
+// that NFC changes on their own, and four-byte characters.
+std::string random_text(std::mt19937& rng, size_t max_length) {
+  static const char32_t kPool[] = {
+      'a', 'e', ' ', '\t', '\n', 0x0B, 0x85, 0xA0, 0x2000, 0x2001, 0x200A, 0x3000, 0x202F, 0x00E9,
+      0x0301, 0x0316, 0x0327, 0x0300, 0x0344, 0x0340, 0x0958, 0x093C, 0x0928, 0xF900, 0x2126,
+      0x0621, 0x0622, 0x0623, 0x0624, 0x0625, 0x0626, 0x0627, 0x0629, 0x0640, 0x0644, 0x0648,
+      0x0649, 0x064A, 0x064B, 0x064E, 0x0651, 0x0652, 0x0653, 0x0654, 0x0655, 0x065F, 0x0670,
+      0x06C1, 0x06D2, 0x06D5, 0xFE8D, 0xFE8E, 0xFEF5, 0xFEFB, 0xFEFC, 0x1100, 0x1161, 0x11A8,
+      0xAC00, 0xAC01, 0x105D2, 0x0307, 0x113C2, 0x113C5, 0x1611E, 0x1F600, 0x2581, 0x0000};
+  std::uniform_int_distribution<size_t> pick(0, std::size(kPool) - 1);
+  std::uniform_int_distribution<size_t> length(0, max_length);
+  std::vector<char32_t> cps;
+  for (size_t n = length(rng); n > 0; --n) cps.push_back(kPool[pick(rng)]);
+  return u8(cps);
+}
+
+TEST(NormalizerTest, FastPathEqualsStepByStepDefinition) {
+  std::mt19937 rng(20261208);
+  NormalizerConfig configs[3];
+  configs[1].remove_diacritics = true;
+  configs[2] = {false, false, false, false, false, false, false};
+  Normalizer normalizers[3] = {Normalizer(configs[0]), Normalizer(configs[1]), Normalizer(configs[2])};
+  for (int i = 0; i < 120000; ++i) {
+    std::string text = random_text(rng, i % 10 == 0 ? 60 : 12);
+    int k = i % 3;
+    ASSERT_EQ(normalizers[k].normalize(text), reference_normalize(configs[k], text))
+        << "case " << i << " config " << k;
+  }
+}
+
+TEST(NfcPropertiesTest, BelowU0300EverythingIsAStableStarter) {
+  for (char32_t c = 0; c < 0x300; ++c) ASSERT_EQ(nfc::properties(c), 0) << uint32_t(c);
+}
+
+std::string unicode_file(const char* name) {
+  return std::string(SARFAN_UNICODE_DIR) + "/" + name;
+}
+
+TEST(NfcPropertiesTest, QuickCheckMatchesUnicodeData) {
+  std::ifstream in(unicode_file("DerivedNormalizationProps.txt"));
+  ASSERT_TRUE(in) << "run make setup";
+  std::vector<uint8_t> expected(0x110000, 0);
+  std::string line;
+  while (std::getline(in, line)) {
+    line = line.substr(0, line.find('#'));
+    if (line.find("NFC_QC") == std::string::npos) continue;
+    unsigned first = 0, last = 0;
+    char value = line[line.rfind(';') + 2];
+    if (std::sscanf(line.c_str(), "%x..%x", &first, &last) < 2) last = first;
+    for (unsigned c = first; c <= last; ++c) expected[c] = value == 'N' ? 2 : value == 'M' ? 1 : 0;
+  }
+  for (char32_t c = 0; c < 0x110000; ++c) {
+    ASSERT_EQ(uint8_t(nfc::quick_check(nfc::properties(c))), expected[c]) << std::hex << uint32_t(c);
+  }
+}
+
+std::vector<char32_t> parse_field(const std::string& field) {
+  std::vector<char32_t> cps;
+  std::istringstream in(field);
+  std::string hex;
+  while (in >> hex) cps.push_back(char32_t(std::stoul(hex, nullptr, 16)));
+  return cps;
+}
+
+// Every line of Unicode's conformance file, with every switch off (pure NFC):
+// NFC(c1) = NFC(c2) = NFC(c3) = c2 and NFC(c4) = NFC(c5) = c4.
+TEST(NfcConformanceTest, NormalizationTestFile) {
+  std::ifstream in(unicode_file("NormalizationTest.txt"));
+  ASSERT_TRUE(in) << "run make setup";
+  std::string line;
+  std::getline(in, line);
+  EXPECT_NE(line.find(std::string("NormalizationTest-") + nfc::kUnicodeVersion), std::string::npos)
+      << "the Unicode data and utf8proc must be of the same version: " << line;
+  Normalizer pure_nfc(NormalizerConfig{false, false, false, false, false, false, false});
+  size_t lines = 0;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#' || line[0] == '@') continue;
+    std::vector<std::string> fields;
+    std::istringstream split(line);
+    std::string field;
+    for (int k = 0; k < 5 && std::getline(split, field, ';'); ++k) fields.push_back(field);
+    ASSERT_EQ(fields.size(), 5u) << line;
+    std::string c[5];
+    for (int k = 0; k < 5; ++k) c[k] = u8(parse_field(fields[k]));
+    for (int k = 0; k < 3; ++k) ASSERT_EQ(pure_nfc.normalize(c[k]), c[1]) << line;
+    for (int k = 3; k < 5; ++k) ASSERT_EQ(pure_nfc.normalize(c[k]), c[3]) << line;
+    ++lines;
+  }
+  EXPECT_GT(lines, 19000u);
+}
+
+// Long runs of marks go through a sort, not neighbour swaps (quadratic: hours at this size).
+TEST(NormalizerTest, MillionAlternatingMarksAreReordered) {
+  std::vector<char32_t> cps = {'a'};
+  for (int i = 0; i < 500000; ++i) {
+    cps.push_back(0x0301);
+    cps.push_back(0x0316);
+  }
+  std::string out = normalize_text({}, u8(cps));
+  std::vector<char32_t> result = code_points(out);
+  ASSERT_EQ(result.size(), 1000000u);
+  EXPECT_EQ(result[0], 0x00E1u);  // a + the first U+0301 compose
+  for (size_t k = 1; k <= 500000; ++k) ASSERT_EQ(result[k], 0x0316u) << k;
+  for (size_t k = 500001; k < result.size(); ++k) ASSERT_EQ(result[k], 0x0301u) << k;
+}
+
+}  // namespace
+}  // namespace sarfan
