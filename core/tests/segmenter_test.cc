@@ -1,0 +1,253 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "test_files.h"
+#include "test_text.h"
+#include "tokenizer/tokenizer.h"
+#include "vocab/vocab_loader.h"
+
+namespace sarfan {
+namespace {
+
+using testing_files::TempFile;
+using testing_text::code_points;
+using testing_text::u8;
+
+const std::string kMark = "\xE2\x96\x81";
+
+struct Step {
+  uint32_t id;
+  std::string piece;
+  size_t start, end;
+  bool operator==(const Step&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Step& s) {
+  return out << "(" << s.id << " '" << s.piece << "' " << s.start << "-" << s.end << ")";
+}
+
+// The scan as written: every candidate length from the longest down, candidate strings
+// built and looked up one by one.
+std::vector<Step> naive_scan(const Tokenizer& tok, const std::string& text,
+                             const DialectPlugin* plugin) {
+  std::vector<char32_t> c = code_points(text);
+  const size_t n = c.size();
+  auto lookup = [&](const std::string& s) -> std::optional<uint32_t> {
+    if (plugin) {
+      if (auto hit = plugin->lookup(s)) return hit->id;
+    }
+    if (auto hit = tok.vocab().lookup(s)) return hit->id;
+    return std::nullopt;
+  };
+  std::vector<Step> steps = {{1, "[BOS]", 0, 0}};
+  size_t i = 0;
+  while (i < n) {
+    if (utf8::is_white_space(c[i])) {
+      ++i;
+      continue;
+    }
+    bool word_start = i == 0 || utf8::is_white_space(c[i - 1]);
+    size_t longest = std::min(n - i, tok.max_token_len());
+    bool found = false;
+    for (size_t d = longest; d >= 1 && !found; --d) {
+      std::vector<char32_t> part(c.begin() + i, c.begin() + i + d);
+      bool has_space = false;
+      for (char32_t ch : part) has_space |= utf8::is_white_space(ch);
+      if (has_space) continue;
+      std::string s = u8(part);
+      std::vector<std::string> candidates;
+      if (word_start) candidates.push_back(kMark + s);
+      candidates.push_back(s);
+      for (const std::string& candidate : candidates) {
+        if (auto id = lookup(candidate)) {
+          steps.push_back({*id, candidate, i, i + d});
+          i += d;
+          found = true;
+          break;
+        }
+      }
+    }
+    if (found) continue;
+    for (unsigned char b : u8({c[i]})) {
+      char piece[7];
+      std::snprintf(piece, sizeof piece, "<0x%02X>", b);
+      auto id = lookup(piece);
+      steps.push_back(id ? Step{*id, piece, i, i + 1} : Step{3, "[UNK]", i, i + 1});
+    }
+    ++i;
+  }
+  steps.push_back({2, "[EOS]", n, n});
+  return steps;
+}
+
+std::vector<Step> fast_scan(const Tokenizer& tok, const std::string& text,
+                            std::optional<std::string_view> dialect) {
+  auto result = tok.encode(text, false, dialect);
+  EXPECT_TRUE(result.ok());
+  const EncodeResult& r = result.value();
+  EXPECT_EQ(r.ids.size(), r.tokens.size());
+  EXPECT_EQ(r.ids.size(), r.offsets.size());
+  std::vector<Step> steps;
+  for (size_t k = 0; k < r.ids.size(); ++k) {
+    steps.push_back({r.ids[k], std::string(r.tokens[k]), r.offsets[k].first, r.offsets[k].second});
+  }
+  EXPECT_EQ(tok.encode_ids(text, false, dialect).value(), r.ids);
+  return steps;
+}
+
+// Vocabularies and texts drawn from a small alphabet, so that pieces overlap a lot:
+// marked and plain pieces, pieces with "▁" inside, missing byte pieces, plugin pieces
+// that shadow base pieces.
+TEST(SegmenterDifferentialTest, IncrementalScanEqualsNaiveScan) {
+  std::mt19937 rng(42);
+  const std::vector<std::string> alphabet = {"a", "b", "\xD8\xA8", "\xD9\x84", kMark, "\xF0\x9F\x98\x80"};
+  const std::vector<std::string> text_alphabet = {"a", "b", "\xD8\xA8", "\xD9\x84", kMark,
+                                                  "\xF0\x9F\x98\x80", " ", "\t", "\xE3\x80\x80", "c"};
+  auto random_piece = [&](size_t max_chars) {
+    std::string piece = rng() % 2 ? kMark : "";
+    for (size_t k = 1 + rng() % max_chars; k > 0; --k) piece += alphabet[rng() % alphabet.size()];
+    return piece;
+  };
+  size_t cases = 0;
+  for (int round = 0; round < 250; ++round) {
+    std::set<std::string> pieces;
+    size_t max_chars = 1 + round % 6;
+    for (int k = 0; k < 40; ++k) pieces.insert(random_piece(max_chars));
+    std::string tsv = "[PAD]\t0\t0\n[BOS]\t1\t0\n[EOS]\t2\t0\n[UNK]\t3\t0\n";
+    uint32_t id = 4;
+    for (int b = 0; b < 256; ++b) {
+      if (rng() % 4 == 0) continue;  // some byte pieces are missing
+      char piece[7];
+      std::snprintf(piece, sizeof piece, "<0x%02X>", b);
+      tsv += std::string(piece) + "\t" + std::to_string(id++) + "\t0\n";
+    }
+    for (const std::string& piece : pieces) tsv += piece + "\t" + std::to_string(id++) + "\t-1\n";
+    auto vocab = from_tsv_text(tsv);
+    ASSERT_TRUE(vocab.ok()) << vocab.error().display();
+    Tokenizer tok = Tokenizer::from_vocab(std::move(vocab).value());
+
+    std::string plugin_tsv;
+    uint32_t plugin_id = tok.vocab().vocab_size();
+    for (int k = 0; k < 15; ++k) plugin_tsv += random_piece(max_chars + 1) + "\t" + std::to_string(plugin_id++) + "\t-2\n";
+    if (round % 3 == 0) plugin_tsv += "<0xF0>\t" + std::to_string(plugin_id++) + "\t0\n";
+    TempFile plugin_file(plugin_tsv);
+    ASSERT_TRUE(tok.load_plugin(plugin_file.path(), "egy").ok());
+    const DialectPlugin* plugin = tok.plugin("egy");
+
+    for (int t = 0; t < 400; ++t) {
+      std::string text;
+      for (size_t k = rng() % 14; k > 0; --k) text += text_alphabet[rng() % text_alphabet.size()];
+      ASSERT_EQ(fast_scan(tok, text, std::nullopt), naive_scan(tok, text, nullptr)) << text;
+      ASSERT_EQ(fast_scan(tok, text, "egy"), naive_scan(tok, text, plugin)) << text;
+      cases += 2;
+    }
+  }
+  EXPECT_GE(cases, 100000u);
+}
+
+Tokenizer small_tokenizer() {
+  std::string tsv = "[PAD]\t0\t0\n[BOS]\t1\t0\n[EOS]\t2\t0\n[UNK]\t3\t0\n";
+  for (int b = 0; b < 256; ++b) {
+    char piece[7];
+    std::snprintf(piece, sizeof piece, "<0x%02X>", b);
+    tsv += std::string(piece) + "\t" + std::to_string(4 + b) + "\t0\n";
+  }
+  tsv += kMark + "ab\t300\t-1\nabc\t301\t-1\nab\t302\t-1\nc\t303\t-1\n" + kMark + "c\t304\t-1\n";
+  auto vocab = from_tsv_text(tsv);
+  EXPECT_TRUE(vocab.ok());
+  return Tokenizer::from_vocab(std::move(vocab).value());
+}
+
+TEST(SegmenterTest, PlainLongerPieceBeatsShorterMarkedOne) {
+  Tokenizer tok = small_tokenizer();
+  EXPECT_EQ(tok.encode_ids("abc", false, std::nullopt).value(),
+            (std::vector<uint32_t>{1, 301, 2}));
+  // Inside a word only plain candidates are tried.
+  EXPECT_EQ(tok.encode_ids("abcc c", false, std::nullopt).value(),
+            (std::vector<uint32_t>{1, 301, 303, 304, 2}));
+}
+
+TEST(SegmenterTest, WhitespaceRunsAndSpans) {
+  Tokenizer tok = small_tokenizer();
+  auto r = tok.encode(u8({'a', 'b', 0x3000, 0x00A0, '\t', 'c'}), false, std::nullopt).value();
+  EXPECT_EQ(r.ids, (std::vector<uint32_t>{1, 300, 304, 2}));
+  EXPECT_EQ(r.tokens.to_vector(), (std::vector<std::string>{"[BOS]", kMark + "ab", kMark + "c", "[EOS]"}));
+  EXPECT_EQ(r.offsets, (std::vector<std::pair<size_t, size_t>>{{0, 0}, {0, 2}, {5, 6}, {6, 6}}));
+}
+
+TEST(SegmenterTest, EmojiFallsBackToBytesWithTheCharacterSpan) {
+  Tokenizer tok = small_tokenizer();
+  auto r = tok.encode("a \xF0\x9F\x98\x80" "c", false, std::nullopt).value();
+  EXPECT_EQ(r.ids, (std::vector<uint32_t>{1, 101, 244, 163, 156, 132, 303, 2}));
+  EXPECT_EQ(r.tokens[2], "<0xF0>");
+  for (size_t k = 2; k <= 5; ++k) EXPECT_EQ(r.offsets[k], (std::pair<size_t, size_t>{2, 3}));
+  EXPECT_EQ(r.offsets[6], (std::pair<size_t, size_t>{3, 4}));  // "c" is not at a word start
+}
+
+TEST(SegmenterTest, EmptyAndWhitespaceOnlyTexts) {
+  Tokenizer tok = small_tokenizer();
+  auto empty = tok.encode("", true, std::nullopt).value();
+  EXPECT_EQ(empty.ids, (std::vector<uint32_t>{1, 2}));
+  EXPECT_EQ(empty.offsets, (std::vector<std::pair<size_t, size_t>>{{0, 0}, {0, 0}}));
+  EXPECT_EQ(empty.dialect, "msa");
+  EXPECT_TRUE(empty.fallback);
+  EXPECT_EQ(tok.encode("   ", true, std::nullopt).value().offsets,
+            (std::vector<std::pair<size_t, size_t>>{{0, 0}, {0, 0}}));
+  auto raw = tok.encode("   ", false, std::nullopt).value();
+  EXPECT_EQ(raw.ids, (std::vector<uint32_t>{1, 2}));
+  EXPECT_EQ(raw.offsets, (std::vector<std::pair<size_t, size_t>>{{0, 0}, {3, 3}}));
+}
+
+TEST(SegmenterTest, OffsetsReferToTheNormalizedText) {
+  Tokenizer tok = small_tokenizer();
+  // The tatweel is removed, so "c" stands at 4 of the normalized text, not 5.
+  auto r = tok.encode(u8({'a', 'b', 0x0640, ' ', 'c'}), true, std::nullopt).value();
+  EXPECT_EQ(r.offsets.back(), (std::pair<size_t, size_t>{4, 4}));
+  EXPECT_EQ(r.offsets[r.offsets.size() - 2], (std::pair<size_t, size_t>{3, 4}));
+}
+
+TEST(SegmenterTest, MissingBytePieceBecomesUnknown) {
+  auto vocab = from_tsv_text("x\t0\t0\n<0xD8>\t5\t0\n");
+  ASSERT_TRUE(vocab.ok());
+  Tokenizer tok = Tokenizer::from_vocab(std::move(vocab).value());
+  auto r = tok.encode("\xD8\xA8", false, std::nullopt).value();
+  EXPECT_EQ(r.ids, (std::vector<uint32_t>{1, 5, 3, 2}));
+  EXPECT_EQ(r.tokens[2], "[UNK]");
+}
+
+TEST(SegmenterTest, InvalidUtf8IsReadAsReplacementCharacters) {
+  Tokenizer tok = small_tokenizer();
+  auto r = tok.encode("ab\xFF" "c", false, std::nullopt).value();
+  EXPECT_EQ(r.ids, (std::vector<uint32_t>{1, 300, 243, 195, 193, 303, 2}));  // EF BF BD
+  EXPECT_EQ(r.offsets.back(), (std::pair<size_t, size_t>{4, 4}));
+}
+
+// Shapes that would make a naive scan or NFC quadratic; each must finish promptly.
+TEST(SegmenterTest, HostileShapesStayLinear) {
+  Tokenizer tok = small_tokenizer();
+  std::string no_whitespace;
+  for (int k = 0; k < 2500000; ++k) no_whitespace += "abc\xD8\xA8";
+  EXPECT_GT(tok.encode_ids(no_whitespace, true, std::nullopt).value().size(), 5000000u);
+  std::string emoji;
+  for (int k = 0; k < 1000000; ++k) emoji += "\xF0\x9F\x98\x80";
+  auto r = tok.encode(emoji, true, std::nullopt).value();
+  EXPECT_EQ(r.ids.size(), 4000002u);
+  EXPECT_EQ(r.offsets.back(), (std::pair<size_t, size_t>{1000000, 1000000}));
+
+  std::string long_piece(100000, 'z');
+  auto vocab = from_tsv_text("a\t0\t0\n" + long_piece + "\t1\t0\n");
+  ASSERT_TRUE(vocab.ok());
+  Tokenizer long_tok = Tokenizer::from_vocab(std::move(vocab).value());
+  EXPECT_EQ(long_tok.max_token_len(), 100000u);
+  std::string text;
+  for (int k = 0; k < 1000000; ++k) text += "za";
+  EXPECT_EQ(long_tok.encode_ids(text, false, std::nullopt).value().size(), 2u + 1000000u + 1000000u);
+}
+
+}  // namespace
+}  // namespace sarfan
