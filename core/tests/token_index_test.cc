@@ -39,41 +39,64 @@ TEST(TokenIndexTest, EmptyKeyNulBytesAndPrefixes) {
   EXPECT_TRUE(index.is_key(TokenIndex::kRoot));
 }
 
-// Every prefix of every probe, walked byte by byte, must agree with the reference map.
+// Keys and probes are made of units: single bytes (other than the Arabic lead bytes
+// D8..DB) and two-byte characters of U+0600..U+06FF, which the index takes as one edge.
+// Every unit prefix of every probe, walked unit by unit, must agree with the reference.
 TEST(TokenIndexTest, WalkAgreesWithReferenceOnRandomKeys) {
   std::mt19937 rng(12345);
   for (int round = 0; round < 20; ++round) {
+    std::vector<std::string> units;
+    for (int b = 0; b < (round % 2 ? 4 : 256); ++b) {
+      if (b < 0xD8 || b > 0xDB) units.push_back(std::string(1, char(b)));
+    }
+    for (int k = 0; k < (round % 2 ? 3 : 40); ++k) {
+      units.push_back({char(0xD8 + k % 4), char(0x80 + (k * 7) % 64)});
+    }
     std::map<std::string, uint32_t> reference;
-    int alphabet = round % 2 ? 4 : 256;
     std::uniform_int_distribution<int> length(0, round < 10 ? 6 : 40);
-    std::uniform_int_distribution<int> byte(0, alphabet - 1);
+    std::uniform_int_distribution<size_t> unit(0, units.size() - 1);
     for (int i = 0; i < 3000; ++i) {
       std::string key;
-      for (int n = length(rng); n > 0; --n) key.push_back(char(byte(rng)));
+      for (int n = length(rng); n > 0; --n) key += units[unit(rng)];
       reference.emplace(key, uint32_t(i * 7 % 16777216));
     }
     TokenIndex index = build_from(reference);
     for (int probe = 0; probe < 3000; ++probe) {
-      std::string text;
-      for (int n = length(rng) + 2; n > 0; --n) text.push_back(char(byte(rng)));
+      std::vector<std::string> parts;
+      for (int n = length(rng) + 2; n > 0; --n) parts.push_back(units[unit(rng)]);
       TokenIndex::Node node = TokenIndex::kRoot;
-      for (size_t k = 0; k <= text.size(); ++k) {
-        auto found = reference.find(text.substr(0, k));
+      std::string prefix;
+      for (size_t k = 0; k <= parts.size(); ++k) {
+        auto found = reference.find(prefix);
         bool is_key = found != reference.end();
         ASSERT_EQ(index.is_key(node), is_key);
         if (is_key) {
           ASSERT_EQ(index.value(node), found->second);
         }
-        if (k == text.size()) break;
-        bool has_longer = false;
-        auto next = reference.lower_bound(text.substr(0, k + 1));
-        has_longer = next != reference.end() && next->first.compare(0, k + 1, text, 0, k + 1) == 0;
-        ASSERT_EQ(index.step(node, static_cast<unsigned char>(text[k])), has_longer);
+        if (k == parts.size()) break;
+        std::string longer = prefix + parts[k];
+        auto next = reference.lower_bound(longer);
+        bool has_longer = next != reference.end() && next->first.compare(0, longer.size(), longer) == 0;
+        ASSERT_EQ(index.step(node, parts[k]), has_longer);
         if (!has_longer) break;
+        prefix = longer;
       }
     }
     for (const auto& [key, value] : reference) ASSERT_EQ(index.find(key), value);
   }
+}
+
+// Byte strings that are not UTF-8: a lead byte D8 followed by bytes on both sides of the
+// continuation range, so that byte order and edge order disagree.
+TEST(TokenIndexTest, ArbitraryBytesAroundArabicLeadBytes) {
+  std::map<std::string, uint32_t> reference = {
+      {"\xD8", 1},     {"\xD8" "A", 2},    {"\xD8\xA7", 3}, {"\xD8\xA7\xD8", 4},
+      {"\xD8\xC0", 5}, {"\xDB\xBF" "x", 6}, {"\xD8\xD8\xA7", 7}, {"\xE2\x96\x81", 8}};
+  TokenIndex index = build_from(reference);
+  for (const auto& [key, value] : reference) EXPECT_EQ(index.find(key), value);
+  EXPECT_FALSE(index.find("\xD8\xA8").has_value());
+  EXPECT_FALSE(index.find("\xD8\xD8").has_value());
+  EXPECT_FALSE(index.find("\xDB\xBF").has_value());
 }
 
 TEST(TokenIndexTest, VeryLongKeyIsLinear) {

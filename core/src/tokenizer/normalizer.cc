@@ -19,6 +19,7 @@ Normalizer::Normalizer(const NormalizerConfig& config)
     if (config.normalize_alef_maqsura && c == 0x0649) out = 0x064A;
     if (config.normalize_taa_marbuta && c == 0x0629) out = 0x0647;
     arabic_[c - 0x0600] = out;
+    if (c < 0x0680) plain_arabic_[c - 0x0600] = out == c && nfc::properties(c) == 0;
   }
 }
 
@@ -40,6 +41,8 @@ class NormalizeRun {
     uint8_t prev_ccc = 0;
     save_boundary(p);
     while (p < end_) {
+      p = skip_plain(p);
+      if (p == end_) break;
       const unsigned char* q = p;
       char32_t c = utf8::decode_valid(q);
       if (c >= 0x300) {
@@ -65,6 +68,46 @@ class NormalizeRun {
   }
 
  private:
+  // Passes over characters that stay as they are and are NFC boundaries: printable ASCII,
+  // a single space between words, and plain Arabic letters. They join the pending run;
+  // the boundary state is kept for the last of them. Returns where it stopped.
+  const unsigned char* skip_plain(const unsigned char* p) {
+    const bool collapse = n_.collapse_whitespace_;
+    const unsigned char* last = nullptr;
+    bool space = last_space_, started = started_;
+    bool space_before = space, started_before = started;
+    while (p < end_) {
+      unsigned char b = *p;
+      size_t width;
+      bool is_space = false;
+      if (b > 0x20 && b < 0x80) {
+        width = 1;
+      } else if (b == 0x20 && (!collapse || (started && !space))) {
+        width = 1;
+        is_space = collapse;
+      } else if ((b & 0xFE) == 0xD8 && n_.plain_arabic_[((b & 1) << 6) | (p[1] & 0x3F)]) {
+        width = 2;
+      } else {
+        break;
+      }
+      space_before = space;
+      started_before = started;
+      last = p;
+      space = is_space;
+      started = started || !is_space;
+      p += width;
+    }
+    if (last != nullptr) {
+      boundary_ = last;
+      boundary_out_size_ = out_.size() + size_t(last - run_start_);
+      boundary_last_space_ = space_before;
+      boundary_started_ = started_before;
+      last_space_ = space;
+      started_ = started;
+    }
+    return p;
+  }
+
   void flush(const unsigned char* upto) {
     out_.append(reinterpret_cast<const char*>(run_start_), size_t(upto - run_start_));
     run_start_ = upto;

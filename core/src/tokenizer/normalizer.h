@@ -45,6 +45,9 @@ class Normalizer {
   }
 
   std::array<char32_t, 256> arabic_;  // fold() of U+0600..U+06FF
+  // U+0600..U+067F that pass NFC's quick check as starters and that no folding touches:
+  // the bulk of Arabic text, copied through without decoding.
+  std::array<bool, 128> plain_arabic_;
   bool fold_presentation_forms_;
   bool collapse_whitespace_;
 };

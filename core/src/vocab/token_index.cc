@@ -1,6 +1,7 @@
 #include "vocab/token_index.h"
 
 #include <algorithm>
+#include <array>
 #include <new>
 
 namespace sarfan {
@@ -19,6 +20,8 @@ class TokenIndex::Builder {
     for (std::string_view key : keys) key_bytes += key.size();
     units_.reserve(key_bytes + 2 * keys.size() + 2 * kWindow);
     occupy(kRoot, kRootCheck);
+    order_.resize(keys.size());
+    for (uint32_t i = 0; i < keys.size(); ++i) order_[i] = i;
     if (!keys.empty()) stack_.push_back({kRoot, 0, uint32_t(keys.size()), 0});
     while (!stack_.empty()) {
       Task task = stack_.back();
@@ -30,30 +33,42 @@ class TokenIndex::Builder {
       }
     }
     // Pad so that `step` never reads past the end, whatever the byte.
-    units_.resize(size_t(max_base_) + kValueLabel + 1, Unit{0, kFree});
+    // The last cell stays free and serves as the dead node.
+    units_.resize(size_t(max_base_) + kValueLabel + 2, Unit{0, kFree});
     for (Unit& unit : units_) {
       if (unit.check == kFree) unit.base = 0;
     }
     if (units_.capacity() > units_.size() + units_.size() / 4) units_.shrink_to_fit();
     TokenIndex index;
     index.units_ = std::move(units_);
+    index.dead_ = Node(index.units_.size() - 1);
     return index;
   }
 
  private:
   struct Task {
     Node node;
-    uint32_t lo, hi;  // keys[lo, hi) share the node's prefix
-    uint32_t depth;
+    uint32_t lo, hi;  // keys[order_[lo, hi)] share the node's prefix
+    size_t offset;    // bytes of that prefix
   };
+  static constexpr uint32_t kEndOfKey = 0xFFFFFFFFu;
+
+  uint32_t label_at(uint32_t key, size_t offset, size_t& width) const {
+    std::string_view k = keys_[key];
+    if (offset == k.size()) return kEndOfKey;
+    auto p = reinterpret_cast<const unsigned char*>(k.data());
+    return TokenIndex::next_label(p + offset, p + k.size(), width);
+  }
   static constexpr size_t kWindow = 1024;
 
   // A node whose subtree holds one key: its remaining bytes form a chain of single edges.
   void place_chain(const Task& task) {
-    std::string_view key = keys_[task.lo];
+    uint32_t key = order_[task.lo];
     Node node = task.node;
-    for (size_t depth = task.depth; depth < key.size(); ++depth) {
-      uint32_t label = static_cast<unsigned char>(key[depth]);
+    size_t width = 0;
+    for (size_t offset = task.offset;; offset += width) {
+      uint32_t label = label_at(key, offset, width);
+      if (label == kEndOfKey) break;
       uint32_t base = single_base(label);
       occupy(base + label, node);
       units_[node].base = base;
@@ -61,33 +76,63 @@ class TokenIndex::Builder {
     }
     uint32_t base = single_base(kValueLabel);
     occupy(base + kValueLabel, node);
-    units_[base + kValueLabel].base = values_[task.lo];
+    units_[base + kValueLabel].base = values_[key];
     units_[node].base = base | kKeyFlag;
   }
 
+  // Groups the node's keys by their next label (a counting sort of order_[lo, hi), so any
+  // byte strings work, whatever the label order), places the labels and queues the children.
   void place_branch(const Task& task) {
     labels_.clear();
     starts_.clear();
-    uint32_t lo = task.lo;
-    bool ends_key = keys_[lo].size() == task.depth;  // a proper prefix sorts first
-    if (ends_key) ++lo;
-    for (uint32_t i = lo; i < task.hi; ++i) {
-      uint32_t label = static_cast<unsigned char>(keys_[i][task.depth]);
-      if (labels_.empty() || label != labels_.back()) {
+    key_labels_.resize(task.hi - task.lo);
+    bool ends_key = false;
+    uint32_t end_key = 0;
+    for (uint32_t i = task.lo; i < task.hi; ++i) {
+      size_t width = 0;
+      uint32_t label = label_at(order_[i], task.offset, width);
+      key_labels_[i - task.lo] = label;
+      if (label == kEndOfKey) {
+        ends_key = true;  // keys are unique, so at most one ends here
+        end_key = order_[i];
+      } else if (counts_[label]++ == 0) {
         labels_.push_back(label);
-        starts_.push_back(i);
       }
     }
+    std::sort(labels_.begin(), labels_.end());
+    // Children's ranges, in label order; the key that ends here is kept out of them.
+    uint32_t next = task.lo;
+    for (uint32_t label : labels_) {
+      starts_.push_back(next);
+      uint32_t count = counts_[label];
+      counts_[label] = next;  // becomes the write position of the label's group
+      next += count;
+    }
+    sorted_.resize(task.hi - task.lo);
+    for (uint32_t i = task.lo; i < task.hi; ++i) {
+      uint32_t label = key_labels_[i - task.lo];
+      if (label == kEndOfKey) continue;
+      sorted_[counts_[label]++ - task.lo] = order_[i];
+    }
+    for (uint32_t label : labels_) counts_[label] = 0;
+    uint32_t placed = next - task.lo;
+    std::copy(sorted_.begin(), sorted_.begin() + placed, order_.begin() + task.lo);
+    uint32_t hi = next;
+
     if (ends_key) labels_.push_back(kValueLabel);
     uint32_t base = branch_base();
     for (uint32_t label : labels_) occupy(base + label, task.node);
     units_[task.node].base = base | (ends_key ? kKeyFlag : 0);
-    if (ends_key) units_[base + kValueLabel].base = values_[task.lo];
+    if (ends_key) {
+      units_[base + kValueLabel].base = values_[end_key];
+      labels_.pop_back();
+    }
     for (size_t c = starts_.size(); c-- > 0;) {
       uint32_t child_lo = starts_[c];
-      uint32_t child_hi = c + 1 < starts_.size() ? starts_[c + 1] : task.hi;
-      uint32_t label = static_cast<unsigned char>(keys_[child_lo][task.depth]);
-      stack_.push_back({base + label, child_lo, child_hi, task.depth + 1});
+      uint32_t child_hi = c + 1 < starts_.size() ? starts_[c + 1] : hi;
+      size_t width = 0;
+      label_at(order_[child_lo], task.offset, width);
+      stack_.push_back({base + labels_[c], child_lo, child_hi, task.offset + width});
     }
   }
 
@@ -136,12 +181,14 @@ class TokenIndex::Builder {
   std::span<const uint32_t> values_;
   std::vector<Unit> units_;
   std::vector<Task> stack_;
-  std::vector<uint32_t> labels_, starts_;
+  std::vector<uint32_t> order_, sorted_;
+  std::vector<uint32_t> labels_, starts_, key_labels_;
+  std::array<uint32_t, kValueLabel> counts_{};
   size_t cursor_ = 0;
   uint32_t max_base_ = 0;
 };
 
-TokenIndex::TokenIndex() : units_(kValueLabel + 1, Unit{0, kFree}) {
+TokenIndex::TokenIndex() : units_(kValueLabel + 2, Unit{0, kFree}), dead_(kValueLabel + 1) {
   units_[kRoot].check = kRootCheck;
 }
 

@@ -12,10 +12,14 @@ namespace sarfan {
 // Immutable exact-match map from byte strings to ids: a double-array trie built once
 // from keys in strictly ascending byte order.
 //
-// Besides whole-key lookup it offers an incremental walk: start at `kRoot`, feed one byte
-// at a time with `step`, and ask `is_key`/`value` after each byte. The segmenter uses the
+// Besides whole-key lookup it offers an incremental walk: start at `kRoot`, feed the key
+// bytes with `step`, and ask `is_key`/`value` between characters. The segmenter uses the
 // walk to test every prefix of a word in one pass instead of building candidate strings.
 // Neither lookup nor the walk allocates.
+//
+// Edges are labelled with bytes, except that a two-byte UTF-8 character of U+0600..U+06FF
+// (lead byte D8..DB and a continuation byte) is one edge: Arabic text then costs one
+// dependent memory access per character instead of two.
 class TokenIndex {
  public:
   using Node = uint32_t;
@@ -28,20 +32,41 @@ class TokenIndex {
   static TokenIndex build(std::span<const std::string_view> keys,
                           std::span<const uint32_t> values);
 
-  // Follows the edge labelled `byte`; returns false and leaves `node` unchanged when no
-  // key continues that way.
-  bool step(Node& node, unsigned char byte) const {
-    Node next = (units_[node].base & kBaseMask) + byte;
-    if (units_[next].check != node) return false;
-    node = next;
-    return true;
-  }
+  // Follows the bytes of `bytes` (any byte string); returns false when no key continues
+  // that way, leaving `node` somewhere on the path.
   bool step(Node& node, std::string_view bytes) const {
-    for (unsigned char b : bytes) {
-      if (!step(node, b)) return false;
+    auto p = reinterpret_cast<const unsigned char*>(bytes.data());
+    auto end = p + bytes.size();
+    while (p < end) {
+      size_t width;
+      if (!step_label(node, next_label(p, end, width))) return false;
+      p += width;
     }
     return true;
   }
+  // Follows one whole UTF-8 character of `length` bytes at `p`.
+  bool step_char(Node& node, const unsigned char* p, size_t length) const {
+    if (length == 2 && is_arabic_lead(p[0])) return step_label(node, arabic_label(p));
+    for (size_t k = 0; k < length; ++k) {
+      if (!step_label(node, p[k])) return false;
+    }
+    return true;
+  }
+  // Branch-free walking for the segmenter: `advance` returns the child by `label`, or
+  // `dead()`, a node from which every step fails again. `label_of_char` gives the label
+  // of a one- or two-byte character (`length` 1 or 2; others go through step_char).
+  Node dead() const { return dead_; }
+  Node advance(Node node, uint32_t label) const {
+    Node next = (units_[node].base & kBaseMask) + label;
+    return units_[next].check == node ? next : dead_;
+  }
+  static bool is_single_label(const unsigned char* p, size_t length) {
+    return length == 1 || (length == 2 && is_arabic_lead(p[0]));
+  }
+  static uint32_t label_of_char(const unsigned char* p, size_t length) {
+    return length == 1 ? p[0] : arabic_label(p);
+  }
+
   // True when the bytes walked from the root to `node` form a key.
   bool is_key(Node node) const { return (units_[node].base & kKeyFlag) != 0; }
   // The value of the key ending at `node`; only meaningful when is_key(node).
@@ -58,20 +83,41 @@ class TokenIndex {
   size_t memory_bytes() const { return units_.capacity() * sizeof(Unit); }
 
  private:
+  static bool is_arabic_lead(unsigned char b) { return (b & 0xFC) == 0xD8; }
+  static uint32_t arabic_label(const unsigned char* p) {
+    return 256 + ((uint32_t(p[0] & 3) << 6) | (p[1] & 0x3F));
+  }
+  // The label of the edge that starts at `p`, and how many bytes it spans.
+  static uint32_t next_label(const unsigned char* p, const unsigned char* end, size_t& width) {
+    if (is_arabic_lead(p[0]) && end - p >= 2 && (p[1] & 0xC0) == 0x80) {
+      width = 2;
+      return arabic_label(p);
+    }
+    width = 1;
+    return p[0];
+  }
+  bool step_label(Node& node, uint32_t label) const {
+    Node next = (units_[node].base & kBaseMask) + label;
+    if (units_[next].check != node) return false;
+    node = next;
+    return true;
+  }
+
   struct Unit {
     uint32_t base;   // child offset; top bit set when the node ends a key
     uint32_t check;  // index of the parent, or a marker for free cells and the root
   };
   static constexpr uint32_t kKeyFlag = 0x80000000u;
   static constexpr uint32_t kBaseMask = 0x7FFFFFFFu;
-  // A key's value sits in the cell of a virtual child one past the 256 byte labels, so
+  // A key's value sits in the cell of a virtual child one past the 512 edge labels, so
   // keys may contain any byte, NUL included.
-  static constexpr uint32_t kValueLabel = 256;
+  static constexpr uint32_t kValueLabel = 512;
   static constexpr uint32_t kFree = 0xFFFFFFFFu;
   static constexpr uint32_t kRootCheck = 0xFFFFFFFEu;
 
   class Builder;
   std::vector<Unit> units_;
+  Node dead_;  // a free padding cell: no node has it as parent
 };
 
 }  // namespace sarfan

@@ -101,6 +101,16 @@ inline bool is_valid(std::string_view text) {
       if (word & 0x8080808080808080ull) break;
       p += 8;
     }
+    // Runs of two-byte characters (Arabic, among others) and single ASCII bytes.
+    while (end - p >= 2) {
+      if (p[0] < 0x80) {
+        ++p;
+      } else if (p[0] >= 0xC2 && p[0] <= 0xDF && is_continuation(p[1])) {
+        p += 2;
+      } else {
+        break;
+      }
+    }
     if (p == end) break;
     size_t n = valid_sequence_length(p, end);
     if (n == 0) return false;

@@ -1,0 +1,157 @@
+// Single-thread throughput of the engine on 10 MB of Arabic-like running text, and on
+// shapes that would expose superlinear costs.
+#include <benchmark/benchmark.h>
+
+#include "synthetic_corpus.h"
+#include "synthetic_vocab.h"
+#include "tokenizer/tokenizer.h"
+#include "vocab/utf8.h"
+#include "vocab/vocab_loader.h"
+
+namespace {
+
+using sarfan::Tokenizer;
+
+const std::string& vocab_tsv() {
+  static const std::string tsv = sarfan::bench::synthetic_vocab_tsv();
+  return tsv;
+}
+
+const Tokenizer& tokenizer() {
+  static const Tokenizer tok = Tokenizer::from_vocab(sarfan::from_tsv_text(vocab_tsv()).value());
+  return tok;
+}
+
+const std::string& corpus() {
+  static const std::string text = sarfan::bench::synthetic_corpus(vocab_tsv(), 10 << 20);
+  return text;
+}
+
+// The corpus cut into lines, as sentences are usually fed.
+const std::vector<std::string>& lines() {
+  static const std::vector<std::string> all = [] {
+    std::vector<std::string> out;
+    const std::string& text = corpus();
+    for (size_t pos = 0; pos < text.size();) {
+      size_t nl = text.find('\n', pos);
+      if (nl == std::string::npos) nl = text.size();
+      out.push_back(text.substr(pos, nl - pos));
+      pos = nl + 1;
+    }
+    return out;
+  }();
+  return all;
+}
+
+template <class F>
+void over_lines(benchmark::State& state, F f) {
+  for (auto _ : state) {
+    for (const std::string& line : lines()) f(line);
+  }
+  state.SetBytesProcessed(int64_t(state.iterations() * corpus().size()));
+}
+
+void BM_EncodeIds(benchmark::State& state) {
+  bool normalize = state.range(0) != 0;
+  std::vector<uint32_t> ids;
+  over_lines(state, [&](const std::string& line) {
+    ids.clear();
+    tokenizer().encode_ids_into(line, normalize, std::nullopt, ids);
+    benchmark::DoNotOptimize(ids.data());
+  });
+}
+BENCHMARK(BM_EncodeIds)->ArgName("normalize")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+
+void BM_Encode(benchmark::State& state) {
+  over_lines(state, [&](const std::string& line) {
+    auto result = tokenizer().encode(line, true, std::nullopt);
+    benchmark::DoNotOptimize(result);
+  });
+}
+BENCHMARK(BM_Encode)->Unit(benchmark::kMillisecond);
+
+void BM_Normalize(benchmark::State& state) {
+  sarfan::Normalizer normalizer;
+  over_lines(state, [&](const std::string& line) {
+    auto out = normalizer.normalize(line);
+    benchmark::DoNotOptimize(out);
+  });
+}
+BENCHMARK(BM_Normalize)->Unit(benchmark::kMillisecond);
+
+void BM_Decode(benchmark::State& state) {
+  std::vector<std::vector<uint32_t>> encoded;
+  for (const std::string& line : lines()) encoded.push_back(tokenizer().encode_ids(line, true, std::nullopt).value());
+  for (auto _ : state) {
+    for (const auto& ids : encoded) {
+      auto text = tokenizer().decode(ids, std::nullopt);
+      benchmark::DoNotOptimize(text);
+    }
+  }
+  state.SetBytesProcessed(int64_t(state.iterations() * corpus().size()));
+}
+BENCHMARK(BM_Decode)->Unit(benchmark::kMillisecond);
+
+// One 10 MB text with no whitespace at all.
+void BM_Hostile_NoWhitespace(benchmark::State& state) {
+  std::string text;
+  for (const std::string& line : lines()) {
+    for (char c : line) {
+      if (c != ' ' && c != '\n') text.push_back(c);
+    }
+  }
+  std::vector<uint32_t> ids;
+  for (auto _ : state) {
+    ids.clear();
+    tokenizer().encode_ids_into(text, true, std::nullopt, ids);
+    benchmark::DoNotOptimize(ids.data());
+  }
+  state.SetBytesProcessed(int64_t(state.iterations() * text.size()));
+}
+BENCHMARK(BM_Hostile_NoWhitespace)->Unit(benchmark::kMillisecond);
+
+// 1,000,000 combining marks of alternating classes after one letter.
+void BM_Hostile_CombiningMarks(benchmark::State& state) {
+  std::string text = "a";
+  for (int k = 0; k < 500000; ++k) {
+    sarfan::utf8::append(text, 0x0301);
+    sarfan::utf8::append(text, 0x0316);
+  }
+  for (auto _ : state) {
+    auto result = tokenizer().encode(text, true, std::nullopt);
+    benchmark::DoNotOptimize(result);
+  }
+  state.SetBytesProcessed(int64_t(state.iterations() * text.size()));
+}
+BENCHMARK(BM_Hostile_CombiningMarks)->Unit(benchmark::kMillisecond);
+
+// 1,000,000 emoji that no piece covers.
+void BM_Hostile_Emoji(benchmark::State& state) {
+  std::string text;
+  for (int k = 0; k < 1000000; ++k) text += "\xF0\x9F\x98\x80";
+  for (auto _ : state) {
+    auto result = tokenizer().encode(text, true, std::nullopt);
+    benchmark::DoNotOptimize(result);
+  }
+  state.SetBytesProcessed(int64_t(state.iterations() * text.size()));
+}
+BENCHMARK(BM_Hostile_Emoji)->Unit(benchmark::kMillisecond);
+
+// The corpus against a vocabulary whose longest piece has 100,000 characters.
+void BM_Hostile_LongestPiece(benchmark::State& state) {
+  std::string long_piece;
+  for (int k = 0; k < 100000; ++k) long_piece += "\xD8\xA8";
+  static const Tokenizer tok =
+      Tokenizer::from_vocab(sarfan::from_tsv_text(vocab_tsv() + long_piece + "\t64000\t-20\n").value());
+  std::vector<uint32_t> ids;
+  over_lines(state, [&](const std::string& line) {
+    ids.clear();
+    tok.encode_ids_into(line, true, std::nullopt, ids);
+    benchmark::DoNotOptimize(ids.data());
+  });
+}
+BENCHMARK(BM_Hostile_LongestPiece)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
