@@ -1,9 +1,14 @@
-// Single-thread throughput of the engine on 10 MB of Arabic-like running text, and on
-// shapes that would expose superlinear costs.
+// Single-thread throughput of the engine with the embedded default vocabulary on Arabic
+// running text (the file named by SARFAN_BENCH_CORPUS, made by bench/make_corpus.py), and
+// on shapes that would expose superlinear costs.
 #include <benchmark/benchmark.h>
 
-#include "synthetic_corpus.h"
-#include "synthetic_vocab.h"
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "embedded_default_vocab.h"
 #include "tokenizer/tokenizer.h"
 #include "vocab/utf8.h"
 #include "vocab/vocab_loader.h"
@@ -13,7 +18,7 @@ namespace {
 using sarfan::Tokenizer;
 
 const std::string& vocab_tsv() {
-  static const std::string tsv = sarfan::bench::synthetic_vocab_tsv();
+  static const std::string tsv(sarfan::EMBEDDED_DEFAULT_TSV);
   return tsv;
 }
 
@@ -23,7 +28,17 @@ const Tokenizer& tokenizer() {
 }
 
 const std::string& corpus() {
-  static const std::string text = sarfan::bench::synthetic_corpus(vocab_tsv(), 10 << 20);
+  static const std::string text = [] {
+    const char* path = std::getenv("SARFAN_BENCH_CORPUS");
+    std::ifstream in(path ? path : "");
+    if (!in) {
+      std::cerr << "set SARFAN_BENCH_CORPUS to a text file (make bench does)\n";
+      std::exit(2);
+    }
+    std::stringstream content;
+    content << in.rdbuf();
+    return content.str();
+  }();
   return text;
 }
 

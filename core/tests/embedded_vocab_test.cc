@@ -1,0 +1,153 @@
+// The embedded default vocabulary: its layout and the documented examples.
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <cmath>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "embedded_default_vocab.h"
+#include "test_text.h"
+#include "tokenizer/tokenizer.h"
+#include "vocab/utf8.h"
+#include "vocab/vocab_loader.h"
+
+namespace sarfan {
+namespace {
+
+using testing_text::code_points;
+using testing_text::u8;
+
+const std::string kMark = "\xE2\x96\x81";
+
+struct Line {
+  std::string piece;
+  std::string id;
+  std::string score;
+};
+
+std::vector<Line> raw_lines() {
+  std::vector<Line> lines;
+  std::string_view text = EMBEDDED_DEFAULT_TSV;
+  while (!text.empty()) {
+    size_t lf = text.find('\n');
+    EXPECT_NE(lf, std::string_view::npos) << "the last line must end with LF";
+    std::string_view line = text.substr(0, lf);
+    text.remove_prefix(lf == std::string_view::npos ? text.size() : lf + 1);
+    size_t a = line.find('\t'), b = line.rfind('\t');
+    lines.push_back({std::string(line.substr(0, a)), std::string(line.substr(a + 1, b - a - 1)),
+                     std::string(line.substr(b + 1))});
+  }
+  return lines;
+}
+
+const Tokenizer& default_tokenizer() {
+  static const Tokenizer tok = Tokenizer::from_vocab(from_tsv_text(EMBEDDED_DEFAULT_TSV).value());
+  return tok;
+}
+
+TEST(EmbeddedVocabTest, TextLayout) {
+  EXPECT_EQ(EMBEDDED_DEFAULT_TSV.find('\r'), std::string_view::npos);
+  std::vector<Line> lines = raw_lines();
+  ASSERT_EQ(lines.size(), 64000u);
+  const char* specials[] = {"[PAD]", "[BOS]", "[EOS]", "[UNK]"};
+  std::set<char32_t> inventory;
+  for (char32_t c : {0x060C, 0x061B, 0x061F, 0x0621, 0x0624, 0x0626, 0x0627, 0x0628, 0x064A}) {
+    inventory.insert(c);
+  }
+  for (char32_t c = 0x062A; c <= 0x063A; ++c) inventory.insert(c);
+  for (char32_t c = 0x0641; c <= 0x0648; ++c) inventory.insert(c);
+  for (char32_t c = 0x0660; c <= 0x0669; ++c) inventory.insert(c);
+  for (char c : std::string("0123456789!\"#%(),-./:=|")) inventory.insert(char32_t(c));
+  for (char32_t c : {0x00AB, 0x00BB, 0x2013, 0x2014, 0x2026}) inventory.insert(c);
+  ASSERT_EQ(inventory.size(), 34u + 23u + 5u + 10u);
+
+  std::set<std::string> pieces;
+  double previous = 0.0;
+  for (size_t id = 0; id < lines.size(); ++id) {
+    const Line& line = lines[id];
+    ASSERT_EQ(line.id, std::to_string(id));
+    ASSERT_TRUE(pieces.insert(line.piece).second) << "duplicate " << line.piece;
+    if (id < 4) {
+      EXPECT_EQ(line.piece, specials[id]);
+      EXPECT_EQ(line.score, "0.0");
+      continue;
+    }
+    if (id < 260) {
+      char expected[7];
+      std::snprintf(expected, sizeof expected, "<0x%02X>", unsigned(id - 4));
+      EXPECT_EQ(line.piece, expected);
+      EXPECT_EQ(line.score, "0.0");
+      continue;
+    }
+    // Scores: negative, non-increasing, exact in a float, written as the shortest plain
+    // decimal text of that value.
+    double score = std::stod(line.score);
+    ASSERT_LT(score, 0.0) << id;
+    if (id > 260) {
+      ASSERT_LE(score, previous) << id;
+    }
+    previous = score;
+    ASSERT_EQ(double(float(score)), score) << line.score;
+    char shortest[64];
+    auto end = std::to_chars(shortest, shortest + sizeof shortest, score, std::chars_format::fixed).ptr;
+    ASSERT_EQ(std::string(shortest, end), line.score);
+    // Pieces: inventory characters only, at most 16 characters, "▁" only at the start.
+    std::vector<char32_t> cps = code_points(line.piece);
+    ASSERT_LE(cps.size(), 16u) << line.piece;
+    ASSERT_FALSE(cps.empty());
+    for (size_t k = 0; k < cps.size(); ++k) {
+      bool mark = cps[k] == 0x2581;
+      ASSERT_TRUE(mark ? k == 0 : inventory.count(cps[k]) > 0) << id << " " << line.piece;
+    }
+    ASSERT_TRUE(cps.size() > 1 || cps[0] != 0x2581 || id == 263) << id;
+  }
+  EXPECT_EQ(lines[263].piece, kMark);
+  EXPECT_EQ(lines[264].piece, kMark + "\xD9\x81\xD9\x8A");
+  EXPECT_EQ(lines[541].piece, kMark + "\xD8\xA7\xD9\x84\xD9\x83\xD8\xAA\xD8\xA7\xD8\xA8");
+  EXPECT_EQ(lines[13699].piece, "#");
+  for (char32_t c : inventory) EXPECT_TRUE(pieces.count(u8({c}))) << uint32_t(c);
+  for (char32_t c : inventory) {
+    bool letter = c >= 0x0621 && c <= 0x064A;
+    if (!letter) {
+      EXPECT_TRUE(pieces.count(kMark + u8({c}))) << uint32_t(c);
+    }
+  }
+}
+
+TEST(EmbeddedVocabTest, LoadedModel) {
+  const Tokenizer& tok = default_tokenizer();
+  EXPECT_EQ(tok.vocab().vocab_size(), 64000u);
+  EXPECT_EQ(tok.max_token_len(), 16u);
+  EXPECT_EQ(tok.vocab().token(13699), "");  // "#" reads as a comment line
+  EXPECT_FALSE(tok.vocab().lookup("#").has_value());
+  EXPECT_EQ(tok.vocab().lookup("[UNK]")->id, 3u);
+  EXPECT_EQ(tok.vocab().lookup("<0xFF>")->id, 259u);
+}
+
+TEST(EmbeddedVocabTest, DocumentedExamples) {
+  const Tokenizer& tok = default_tokenizer();
+  auto r = tok.encode("\xD9\x81\xD9\x8A \xD8\xA7\xD9\x84\xD9\x83\xD8\xAA\xD8\xA7\xD8\xA8", true,
+                      std::nullopt).value();
+  EXPECT_EQ(r.ids, (std::vector<uint32_t>{1, 264, 541, 2}));
+  EXPECT_EQ(r.tokens.to_vector(),
+            (std::vector<std::string>{"[BOS]", kMark + "\xD9\x81\xD9\x8A",
+                                      kMark + "\xD8\xA7\xD9\x84\xD9\x83\xD8\xAA\xD8\xA7\xD8\xA8",
+                                      "[EOS]"}));
+  EXPECT_EQ(r.offsets, (std::vector<std::pair<size_t, size_t>>{{0, 0}, {0, 2}, {3, 9}, {9, 9}}));
+  EXPECT_EQ(tok.decode(r.ids, std::nullopt),
+            "\xD9\x81\xD9\x8A \xD8\xA7\xD9\x84\xD9\x83\xD8\xAA\xD8\xA7\xD8\xA8");
+
+  EXPECT_EQ(tok.encode_ids("a \xF0\x9F\x98\x80", true, std::nullopt).value(),
+            (std::vector<uint32_t>{1, 101, 244, 163, 156, 132, 2}));
+
+  auto al = tok.vocab().lookup(kMark + "\xD8\xA7\xD9\x84");
+  auto kitab = tok.vocab().lookup("\xD9\x83\xD8\xAA\xD8\xA7\xD8\xA8");
+  ASSERT_TRUE(al && kitab);
+  std::vector<uint32_t> ids = {al->id, kitab->id};
+  EXPECT_EQ(tok.decode(ids, std::nullopt), "\xD8\xA7\xD9\x84\xD9\x83\xD8\xAA\xD8\xA7\xD8\xA8");
+}
+
+}  // namespace
+}  // namespace sarfan
