@@ -154,6 +154,40 @@ TEST(NormalizerTest, FastPathEqualsStepByStepDefinition) {
   }
 }
 
+std::string repaired(std::string_view text) {
+  std::string out;
+  auto p = reinterpret_cast<const unsigned char*>(text.data());
+  auto end = p + text.size();
+  while (p < end) {
+    bool valid;
+    auto start = p;
+    char32_t c = utf8::decode_checked(p, end, valid);
+    if (valid) {
+      out.append(reinterpret_cast<const char*>(start), size_t(p - start));
+    } else {
+      utf8::append(out, c);
+    }
+  }
+  return out;
+}
+
+// Ill-formed input reads as U+FFFD per maximal subpart, wherever it stands.
+TEST(NormalizerTest, IllFormedInputEqualsItsRepairedForm) {
+  std::mt19937 rng(99);
+  const std::string junk[] = {"\xFF", "\xC0", "\xD8", "\xE0\x80", "\xF0\x9F\x98", "\x80",
+                              "\xED\xA0\x80", "\xD9"};
+  Normalizer normalizer;
+  for (int i = 0; i < 20000; ++i) {
+    std::string text = random_text(rng, 10);
+    size_t at = text.empty() ? 0 : rng() % (text.size() + 1);
+    while (at > 0 && at < text.size() && utf8::is_continuation(static_cast<unsigned char>(text[at]))) --at;
+    text.insert(at, junk[rng() % std::size(junk)]);
+    std::string out = normalizer.normalize(text);
+    ASSERT_TRUE(utf8::is_valid(out));
+    ASSERT_EQ(out, reference_normalize({}, repaired(text))) << i;
+  }
+}
+
 TEST(NfcPropertiesTest, BelowU0300EverythingIsAStableStarter) {
   for (char32_t c = 0; c < 0x300; ++c) ASSERT_EQ(nfc::properties(c), 0) << uint32_t(c);
 }

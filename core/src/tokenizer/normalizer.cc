@@ -19,7 +19,11 @@ Normalizer::Normalizer(const NormalizerConfig& config)
     if (config.normalize_alef_maqsura && c == 0x0649) out = 0x064A;
     if (config.normalize_taa_marbuta && c == 0x0629) out = 0x0647;
     arabic_[c - 0x0600] = out;
-    if (c < 0x0680) plain_arabic_[c - 0x0600] = out == c && nfc::properties(c) == 0;
+    bool plain = out != kDelete && out >= 0x0600 && out < 0x0680 && nfc::properties(c) == 0;
+    if (c < 0x0680) {
+      plain_arabic_[c - 0x0600] = plain ? char16_t(out) : 0;
+      kept_arabic_[c - 0x0600] = plain && out == c;
+    }
   }
 }
 
@@ -44,7 +48,18 @@ class NormalizeRun {
       p = skip_plain(p);
       if (p == end_) break;
       const unsigned char* q = p;
-      char32_t c = utf8::decode_valid(q);
+      bool valid;
+      char32_t c = utf8::decode_checked(q, end_, valid);
+      if (!valid) {
+        // Ill-formed input reads as U+FFFD, a stable starter.
+        save_boundary(p);
+        prev_ccc = 0;
+        flush(p);
+        run_start_ = q;
+        emit_char(c);
+        p = q;
+        continue;
+      }
       if (c >= 0x300) {
         uint16_t props = nfc::properties(c);
         uint8_t ccc = nfc::combining_class(props);
@@ -68,38 +83,79 @@ class NormalizeRun {
   }
 
  private:
-  // Passes over characters that stay as they are and are NFC boundaries: printable ASCII,
-  // a single space between words, and plain Arabic letters. They join the pending run;
-  // the boundary state is kept for the last of them. Returns where it stopped.
+  // Passes over characters that NFC keeps and that are NFC boundaries: printable ASCII, a
+  // single space between words, and Arabic letters of U+0600..U+067F that stay or fold
+  // to another letter of that range. Unchanged ones join the pending run; the boundary
+  // state is kept for the last of them. Returns where it stopped.
   const unsigned char* skip_plain(const unsigned char* p) {
+    // Locals throughout: the output appends below could alias members otherwise, and the
+    // compiler would reload them for every character.
+    const unsigned char* const end = end_;
+    const char16_t* const folds = n_.plain_arabic_.data();
+    const bool* const kept = n_.kept_arabic_.data();
     const bool collapse = n_.collapse_whitespace_;
     const unsigned char* last = nullptr;
+    size_t out_before_folded = 0;  // output size before `last`, when `last` was folded
     bool space = last_space_, started = started_;
     bool space_before = space, started_before = started;
-    while (p < end_) {
+    while (p < end) {
       unsigned char b = *p;
-      size_t width;
-      bool is_space = false;
       if (b > 0x20 && b < 0x80) {
-        width = 1;
-      } else if (b == 0x20 && (!collapse || (started && !space))) {
-        width = 1;
-        is_space = collapse;
-      } else if ((b & 0xFE) == 0xD8 && n_.plain_arabic_[((b & 1) << 6) | (p[1] & 0x3F)]) {
-        width = 2;
-      } else {
-        break;
+        space_before = space;
+        started_before = started;
+        last = p++;
+        space = false;
+        started = true;
+        continue;
       }
+      if (b == 0x20 && (!collapse || (started && !space))) {
+        space_before = space;
+        started_before = started;
+        last = p++;
+        space = collapse;
+        continue;
+      }
+      if ((b & 0xFE) != 0xD8 || end - p < 2 || (p[1] & 0xC0) != 0x80) break;
+      unsigned index = ((b & 1u) << 6) | (p[1] & 0x3Fu);
+      if (kept[index]) {
+        // A run of unchanged letters: only the state before its last letter matters.
+        const unsigned char* q = p + 2;
+        while (end - q >= 2 && (q[0] & 0xFE) == 0xD8 && (q[1] & 0xC0) == 0x80 &&
+               kept[((q[0] & 1u) << 6) | (q[1] & 0x3Fu)]) {
+          q += 2;
+        }
+        if (q - p > 2) {
+          space_before = false;
+          started_before = true;
+        } else {
+          space_before = space;
+          started_before = started;
+        }
+        last = q - 2;
+        space = false;
+        started = true;
+        p = q;
+        continue;
+      }
+      char16_t folded = folds[index];
+      if (folded == 0) break;
+      // Folded to another letter of the same two-byte range (alef, yeh, heh).
       space_before = space;
       started_before = started;
       last = p;
-      space = is_space;
-      started = started || !is_space;
-      p += width;
+      flush(p);
+      out_before_folded = out_.size();
+      out_.push_back(char(0xC0 | (folded >> 6)));
+      out_.push_back(char(0x80 | (folded & 0x3F)));
+      run_start_ = p + 2;
+      space = false;
+      started = true;
+      p += 2;
     }
     if (last != nullptr) {
       boundary_ = last;
-      boundary_out_size_ = out_.size() + size_t(last - run_start_);
+      boundary_out_size_ =
+          last >= run_start_ ? out_.size() + size_t(last - run_start_) : out_before_folded;
       boundary_last_space_ = space_before;
       boundary_started_ = started_before;
       last_space_ = space;
@@ -171,13 +227,17 @@ class NormalizeRun {
     const unsigned char* seg_end = q;
     while (seg_end < end_) {
       const unsigned char* next = seg_end;
-      char32_t c = utf8::decode_valid(next);
+      bool valid;
+      char32_t c = utf8::decode_checked(next, end_, valid);
       uint16_t props = c < 0x300 ? 0 : nfc::properties(c);
       if (nfc::combining_class(props) == 0 && nfc::quick_check(props) == nfc::QuickCheck::kYes) break;
       seg_end = next;
     }
     segment_.clear();
-    for (const unsigned char* p = boundary_; p < seg_end;) segment_.push_back(utf8::decode_valid(p));
+    for (const unsigned char* p = boundary_; p < seg_end;) {
+      bool valid;
+      segment_.push_back(utf8::decode_checked(p, seg_end, valid));
+    }
     nfc_segment(segment_, scratch_);
     for (char32_t c : segment_) emit_char(c);
     run_start_ = seg_end;

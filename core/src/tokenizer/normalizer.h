@@ -26,7 +26,8 @@ class Normalizer {
  public:
   explicit Normalizer(const NormalizerConfig& config = {});
 
-  // `text` must be valid UTF-8.
+  // Ill-formed UTF-8 in `text` reads as U+FFFD (one per maximal subpart), so the
+  // output is always valid UTF-8.
   std::string normalize(std::string_view text) const;
 
  private:
@@ -45,14 +46,15 @@ class Normalizer {
   }
 
   std::array<char32_t, 256> arabic_;  // fold() of U+0600..U+06FF
-  // U+0600..U+067F that pass NFC's quick check as starters and that no folding touches:
-  // the bulk of Arabic text, copied through without decoding.
-  std::array<bool, 128> plain_arabic_;
+  // For U+0600..U+067F that pass NFC's quick check as starters and fold to a character
+  // of the same range (most of Arabic text): that character; 0 for the others.
+  std::array<char16_t, 128> plain_arabic_;
+  std::array<bool, 128> kept_arabic_;  // those among them that stay as they are
   bool fold_presentation_forms_;
   bool collapse_whitespace_;
 };
 
-// Normalizes `text` (valid UTF-8) with `config`.
+// Normalizes `text` with `config`.
 std::string normalize_text(const NormalizerConfig& config, std::string_view text);
 
 }  // namespace sarfan

@@ -104,12 +104,12 @@ const DialectPlugin* Tokenizer::active_plugin(std::string_view dialect) const {
 
 std::string_view Tokenizer::prepare(std::string_view text, bool normalize,
                                     std::string& storage) const {
-  if (!utf8::is_valid(text)) {
-    storage = repair_utf8(text);
-    text = storage;
+  if (normalize) {
+    storage = normalizer_.normalize(text);  // also repairs ill-formed UTF-8
+    return storage;
   }
-  if (!normalize) return text;
-  storage = normalizer_.normalize(text);
+  if (utf8::is_valid(text)) return text;
+  storage = repair_utf8(text);
   return storage;
 }
 

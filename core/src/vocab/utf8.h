@@ -90,6 +90,18 @@ inline size_t maximal_subpart_length(const unsigned char* p, const unsigned char
   return k;
 }
 
+// Decodes the code point at `p` and advances `p`; an ill-formed sequence reads as U+FFFD
+// and advances past its maximal subpart. `valid` tells which happened.
+inline char32_t decode_checked(const unsigned char*& p, const unsigned char* end, bool& valid) {
+  size_t n = valid_sequence_length(p, end);
+  valid = n > 0;
+  if (!valid) {
+    p += maximal_subpart_length(p, end);
+    return 0xFFFD;
+  }
+  return decode_valid(p);
+}
+
 inline bool is_valid(std::string_view text) {
   auto p = reinterpret_cast<const unsigned char*>(text.data());
   auto end = p + text.size();
