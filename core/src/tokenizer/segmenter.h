@@ -30,11 +30,19 @@ namespace segment_detail {
 
 inline constexpr std::string_view kMark = "\xE2\x96\x81";  // U+2581
 
-// White_Space needs decoding only for lead bytes that can start such a character.
-inline bool is_white_space_at(const unsigned char* p) {
-  unsigned char b = *p;
-  if (b < 0x80) return b == 0x20 || (b >= 0x09 && b <= 0x0D);
-  if (b != 0xC2 && b != 0xE1 && b != 0xE2 && b != 0xE3) return false;
+// Lead-byte classes: 1 when the byte is White_Space by itself (ASCII), 2 when it may
+// start a White_Space character that needs decoding (C2, E1, E2, E3).
+inline constexpr std::array<uint8_t, 256> kSpaceClass = [] {
+  std::array<uint8_t, 256> table{};
+  for (int b = 0x09; b <= 0x0D; ++b) table[b] = 1;
+  table[0x20] = 1;
+  table[0xC2] = table[0xE1] = table[0xE2] = table[0xE3] = 2;
+  return table;
+}();
+
+[[gnu::always_inline]] inline bool is_white_space_at(const unsigned char* p) {
+  uint8_t space = kSpaceClass[*p];
+  if (space != 2) return space != 0;
   return utf8::is_white_space(utf8::decode_valid(p));
 }
 
@@ -42,7 +50,7 @@ inline bool is_white_space_at(const unsigned char* p) {
 // Runs walks [kOffset, kOffset + kCount) from position p in lock step, one character at a
 // time, recording each walk's longest hit.
 template <int kCount, int kOffset, int kWalks>
-inline void walk(const ScanContext& ctx, const TokenIndex* const (&index)[kWalks],
+[[gnu::always_inline]] inline void walk(const ScanContext& ctx, const TokenIndex* const (&index)[kWalks],
                  const TokenIndex::Node (&start)[kWalks], const unsigned char* p,
                  const unsigned char* end, TokenIndex::Node (&best_node)[kWalks],
                  size_t (&best_len)[kWalks], const unsigned char* (&best_to)[kWalks]) {
