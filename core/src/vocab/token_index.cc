@@ -88,6 +88,7 @@ class TokenIndex::Builder {
     starts_.clear();
     key_labels_.resize(task.hi - task.lo);
     bool ends_key = false;
+    bool grouped = true;  // each label's keys are contiguous, after the key that ends here
     uint32_t end_key = 0;
     for (uint32_t i = task.lo; i < task.hi; ++i) {
       size_t width = 0;
@@ -96,29 +97,40 @@ class TokenIndex::Builder {
       if (label == kEndOfKey) {
         ends_key = true;  // keys are unique, so at most one ends here
         end_key = order_[i];
+        grouped = grouped && i == task.lo;
       } else if (counts_[label]++ == 0) {
         labels_.push_back(label);
+        starts_.push_back(i);
+      } else if (label != labels_.back()) {
+        grouped = false;
       }
     }
-    std::sort(labels_.begin(), labels_.end());
-    // Children's ranges, in label order; the key that ends here is kept out of them.
-    uint32_t next = task.lo;
-    for (uint32_t label : labels_) {
-      starts_.push_back(next);
-      uint32_t count = counts_[label];
-      counts_[label] = next;  // becomes the write position of the label's group
-      next += count;
+    uint32_t hi;
+    if (grouped) {
+      // Byte-sorted UTF-8 keys already come grouped by label: no reordering needed.
+      for (uint32_t label : labels_) counts_[label] = 0;
+      hi = task.hi;
+    } else {
+      std::sort(labels_.begin(), labels_.end());
+      // Children's ranges, in label order; the key that ends here is kept out of them.
+      starts_.clear();
+      uint32_t next = task.lo;
+      for (uint32_t label : labels_) {
+        starts_.push_back(next);
+        uint32_t count = counts_[label];
+        counts_[label] = next;  // becomes the write position of the label's group
+        next += count;
+      }
+      sorted_.resize(task.hi - task.lo);
+      for (uint32_t i = task.lo; i < task.hi; ++i) {
+        uint32_t label = key_labels_[i - task.lo];
+        if (label == kEndOfKey) continue;
+        sorted_[counts_[label]++ - task.lo] = order_[i];
+      }
+      for (uint32_t label : labels_) counts_[label] = 0;
+      std::copy(sorted_.begin(), sorted_.begin() + (next - task.lo), order_.begin() + task.lo);
+      hi = next;
     }
-    sorted_.resize(task.hi - task.lo);
-    for (uint32_t i = task.lo; i < task.hi; ++i) {
-      uint32_t label = key_labels_[i - task.lo];
-      if (label == kEndOfKey) continue;
-      sorted_[counts_[label]++ - task.lo] = order_[i];
-    }
-    for (uint32_t label : labels_) counts_[label] = 0;
-    uint32_t placed = next - task.lo;
-    std::copy(sorted_.begin(), sorted_.begin() + placed, order_.begin() + task.lo);
-    uint32_t hi = next;
 
     if (ends_key) labels_.push_back(kValueLabel);
     uint32_t base = branch_base();
