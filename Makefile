@@ -7,15 +7,23 @@ ASAN_BUILD := build/asan
 JOBS ?= $(shell nproc)
 CMAKE_GENERATOR ?= Ninja
 
-.PHONY: all setup build test asan bench demo format clean
+TOOLS_VENV := .venv-tools
+TOOLS_PYTHON := $(TOOLS_VENV)/bin/python
+CORPUS := build/corpus/arabic-10mb.txt
+DEFAULT_VOCAB := python/src/lib/data/sarfan-msa-64k.tsv
+
+.PHONY: all setup build test asan bench demo format clean tools-venv corpus vocab vocab-check
 
 all: build
 
 setup:
 	@tools/setup.sh
 
+CMAKE_FLAGS := -G $(CMAKE_GENERATOR) -DSARFAN_BUILD_PYTHON=ON \
+  -DPython3_EXECUTABLE=$(CURDIR)/$(PYTHON)
+
 $(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) -G $(CMAKE_GENERATOR) -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release
 
 build: setup $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
@@ -23,16 +31,40 @@ build: setup $(BUILD)/CMakeCache.txt
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 	@# pytest exits 5 when it collects no test; that is not a failure.
-	$(PYTHON) -m pytest tests -q || [ $$? -eq 5 ]
+	PYTHONPATH=$(BUILD)/python $(PYTHON) -m pytest tests -q || [ $$? -eq 5 ]
 
 asan: setup
-	cmake -S . -B $(ASAN_BUILD) -G $(CMAKE_GENERATOR) -DCMAKE_BUILD_TYPE=Debug \
+	cmake -S . -B $(ASAN_BUILD) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug \
 	  -DSARFAN_SANITIZE=ON -DSARFAN_BUILD_BENCH=OFF
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
-bench: build
+# wordfreq and sentencepiece: only for regenerating the vocabulary and the bench corpus.
+tools-venv: setup
+	@[ -x $(TOOLS_PYTHON) ] || python3 -m venv $(TOOLS_VENV)
+	@$(TOOLS_PYTHON) -m pip install -q --disable-pip-version-check -r tools/requirements-train.txt
+
+corpus: $(CORPUS)
+$(CORPUS): bench/make_corpus.py
+	$(MAKE) tools-venv
+	mkdir -p $(dir $@)
+	$(TOOLS_PYTHON) bench/make_corpus.py $@ --megabytes 10
+
+bench: build $(CORPUS)
 	$(BUILD)/bench/sarfan_bench_vocab_load
+	SARFAN_BENCH_CORPUS=$(CORPUS) $(BUILD)/bench/sarfan_bench_engine
+
+# Retrains the default vocabulary (about 15 minutes, one thread) and its report.
+vocab: build tools-venv
+	$(TOOLS_PYTHON) tools/train_default_vocab.py --build $(BUILD) --out $(DEFAULT_VOCAB) \
+	  --report docs/default-vocab-report.md
+
+# Retrains into build/ and checks that the committed vocabulary comes out byte for byte.
+vocab-check: build tools-venv
+	mkdir -p build/vocab-check
+	$(TOOLS_PYTHON) tools/train_default_vocab.py --build $(BUILD) \
+	  --out build/vocab-check/sarfan-msa-64k.tsv --report build/vocab-check/report.md
+	cmp build/vocab-check/sarfan-msa-64k.tsv $(DEFAULT_VOCAB)
 
 demo: build
 	$(BUILD)/core/sarfan_vocab_info core/examples/sample.tsv

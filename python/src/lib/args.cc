@@ -1,0 +1,237 @@
+#include "args.h"
+
+#include <cstring>
+
+namespace sarfan::py {
+
+namespace {
+
+PyObject* type_error(const std::string& message) {
+  PyErr_SetString(PyExc_TypeError, message.c_str());
+  return nullptr;
+}
+
+std::string quoted_list(const std::vector<const char*>& names) {
+  std::string out;
+  for (size_t k = 0; k < names.size(); ++k) {
+    if (k > 0) out += names.size() == 2 ? " and " : (k + 1 == names.size() ? ", and " : ", ");
+    out.append("'").append(names[k]).append("'");
+  }
+  return out;
+}
+
+// Steps 1 to 4 of sequence conversion: refuse str and non-sequences, reserve, iterate.
+template <class Item>
+bool convert_sequence(PyObject* value, const char* target_message_if_str, size_t& reserve,
+                      Item&& item) {
+  if (PyUnicode_Check(value)) {
+    PyErr_SetString(PyExc_TypeError, target_message_if_str);
+    return false;
+  }
+  if (!PySequence_Check(value)) {
+    raise_conversion_error(value, "Sequence");
+    return false;
+  }
+  Py_ssize_t size = PySequence_Size(value);
+  if (size < 0) {
+    PyErr_Clear();
+    size = 0;
+  }
+  reserve = size_t(size);
+  Ref iterator = Ref::steal(PyObject_GetIter(value));
+  if (!iterator) return false;
+  while (true) {
+    Ref next = Ref::steal(PyIter_Next(iterator.get()));
+    if (!next) return !PyErr_Occurred();
+    if (!item(next.get())) return false;
+  }
+}
+
+bool convert_ids_raw(PyObject* value, std::vector<uint32_t>& out) {
+  size_t reserve = 0;
+  bool first = true;
+  return convert_sequence(value, "Can't extract `str` to `Vec`", reserve, [&](PyObject* item) {
+    if (first) {
+      out.reserve(reserve);
+      first = false;
+    }
+    long id = PyLong_AsLong(item);
+    if (id == -1 && PyErr_Occurred()) return false;
+    if (id < 0 || (unsigned long)id > 4294967295ul) {
+      PyErr_SetString(PyExc_OverflowError, "out of range integral type conversion attempted");
+      return false;
+    }
+    out.push_back(uint32_t(id));
+    return true;
+  });
+}
+
+}  // namespace
+
+std::string type_name(PyObject* object) {
+  Ref name = Ref::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(object)),
+                                               "__qualname__"));
+  if (name && PyUnicode_Check(name.get())) {
+    Py_ssize_t size;
+    const char* text = PyUnicode_AsUTF8AndSize(name.get(), &size);
+    if (text != nullptr) return std::string(text, size_t(size));
+  }
+  PyErr_Clear();
+  return "<failed to extract type name>";
+}
+
+void raise_conversion_error(PyObject* object, const char* target) {
+  std::string message = "'";
+  message.append(type_name(object)).append("' object cannot be converted to '");
+  message.append(target).append("'");
+  type_error(message);
+}
+
+bool match_arguments(const MethodSpec& spec, PyObject* const* args, Py_ssize_t nargsf,
+                     PyObject* kwnames, PyObject** slots) {
+  Py_ssize_t given = PyVectorcall_NARGS(nargsf);
+  for (int k = 0; k < spec.count; ++k) slots[k] = nullptr;
+  if (given > spec.count) {
+    std::string verb = given == 1 ? "was" : "were";
+    std::string counts = spec.required == spec.count
+                             ? std::to_string(spec.count)
+                             : "from " + std::to_string(spec.required) + " to " +
+                                   std::to_string(spec.count);
+    type_error(std::string(spec.function) + " takes " + counts + " positional arguments but " +
+               std::to_string(given) + " " + verb + " given");
+    return false;
+  }
+  for (Py_ssize_t k = 0; k < given; ++k) slots[k] = args[k];
+  Py_ssize_t keywords = kwnames == nullptr ? 0 : PyTuple_GET_SIZE(kwnames);
+  for (Py_ssize_t k = 0; k < keywords; ++k) {
+    PyObject* key = PyTuple_GET_ITEM(kwnames, k);
+    Py_ssize_t size = 0;
+    const char* name = PyUnicode_AsUTF8AndSize(key, &size);
+    if (name == nullptr) return false;
+    std::string_view name_view(name, size_t(size));
+    int param = -1;
+    for (int p = 0; p < spec.count; ++p) {
+      if (name_view == spec.params[p]) param = p;
+    }
+    if (param < 0) {
+      type_error(std::string(spec.function) + " got an unexpected keyword argument '" +
+                 std::string(name_view) + "'");
+      return false;
+    }
+    if (slots[param] != nullptr) {
+      type_error(std::string(spec.function) + " got multiple values for argument '" +
+                 std::string(name_view) + "'");
+      return false;
+    }
+    slots[param] = args[given + k];
+  }
+  std::vector<const char*> missing;
+  for (int p = 0; p < spec.required; ++p) {
+    if (slots[p] == nullptr) missing.push_back(spec.params[p]);
+  }
+  if (!missing.empty()) {
+    type_error(std::string(spec.function) + " missing " + std::to_string(missing.size()) +
+               " required positional " + (missing.size() == 1 ? "argument" : "arguments") +
+               ": " + quoted_list(missing));
+    return false;
+  }
+  return true;
+}
+
+bool prefix_type_error(const char* param) {
+  if (!PyErr_Occurred() || PyErr_Occurred() != PyExc_TypeError) return false;
+  PendingError caught;
+  PyObject* value = caught.value();
+  Ref text = Ref::steal(PyObject_Str(value));
+  if (!text) return false;
+  Ref message = Ref::steal(PyUnicode_FromFormat("argument '%s': %U", param, text.get()));
+  if (!message) return false;
+  Ref replacement = Ref::steal(PyObject_CallOneArg(PyExc_TypeError, message.get()));
+  if (!replacement) return false;
+  if (PyObject* cause = PyException_GetCause(value)) {
+    PyException_SetCause(replacement.get(), cause);  // steals the new reference
+  }
+  PyErr_SetObject(PyExc_TypeError, replacement.get());
+  return false;
+}
+
+bool convert_str(PyObject* value, const char* param, std::string_view& out) {
+  if (!PyUnicode_Check(value)) {
+    raise_conversion_error(value, "PyString");
+    return prefix_type_error(param);
+  }
+  Py_ssize_t size = 0;
+  const char* text = PyUnicode_AsUTF8AndSize(value, &size);
+  if (text == nullptr) return prefix_type_error(param);
+  out = std::string_view(text, size_t(size));
+  return true;
+}
+
+bool convert_bool(PyObject* value, const char* param, bool& out) {
+  if (Py_IS_TYPE(value, &PyBool_Type)) {
+    out = value == Py_True;
+    return true;
+  }
+  // NumPy booleans, by their C-level type name: "numpy.bool_" (NumPy 1) or "numpy.bool"
+  // (NumPy 2 renamed the same type).
+  const char* name = Py_TYPE(value)->tp_name;
+  if (std::strcmp(name, "numpy.bool_") == 0 || std::strcmp(name, "numpy.bool") == 0) {
+    PyNumberMethods* number = Py_TYPE(value)->tp_as_number;
+    if (number == nullptr || number->nb_bool == nullptr) {
+      Ref type_text = Ref::steal(PyObject_Str(reinterpret_cast<PyObject*>(Py_TYPE(value))));
+      if (!type_text) return prefix_type_error(param);
+      PyErr_Format(PyExc_TypeError, "object of type '%U' does not define a '__bool__' conversion",
+                   type_text.get());
+      return prefix_type_error(param);
+    }
+    int truth = number->nb_bool(value);
+    if (truth < 0) return prefix_type_error(param);
+    out = truth != 0;
+    return true;
+  }
+  raise_conversion_error(value, "PyBool");
+  return prefix_type_error(param);
+}
+
+bool convert_ids(PyObject* value, const char* param, std::vector<uint32_t>& out) {
+  if (!convert_ids_raw(value, out)) return prefix_type_error(param);
+  return true;
+}
+
+bool convert_id_batches(PyObject* value, const char* param,
+                        std::vector<std::vector<uint32_t>>& out) {
+  size_t reserve = 0;
+  bool first = true;
+  bool ok = convert_sequence(value, "Can't extract `str` to `Vec`", reserve, [&](PyObject* item) {
+    if (first) {
+      out.reserve(reserve);
+      first = false;
+    }
+    out.emplace_back();
+    return convert_ids_raw(item, out.back());
+  });
+  return ok || prefix_type_error(param);
+}
+
+bool convert_texts(PyObject* value, const char* param, std::vector<std::string>& out) {
+  size_t reserve = 0;
+  bool first = true;
+  bool ok = convert_sequence(value, "Can't extract `str` to `Vec`", reserve, [&](PyObject* item) {
+    if (first) {
+      out.reserve(reserve);
+      first = false;
+    }
+    if (!PyUnicode_Check(item)) {
+      raise_conversion_error(item, "PyString");
+      return false;
+    }
+    Py_ssize_t size = 0;
+    const char* text = PyUnicode_AsUTF8AndSize(item, &size);
+    if (text == nullptr) return false;
+    out.emplace_back(text, size_t(size));
+    return true;
+  });
+  return ok || prefix_type_error(param);
+}
+
+}  // namespace sarfan::py

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "py_ref.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The argument layer shared by every method: matching positional and keyword arguments
+// to parameters, converting values, and prefixing conversion TypeErrors with the
+// parameter's name. Every function returns false (or nullptr) with an exception set.
+namespace sarfan::py {
+
+struct MethodSpec {
+  const char* function;  // "SarfanMSATokenizer.encode()", as messages name it
+  std::array<const char*, 3> params;
+  int count;     // number of parameters
+  int required;  // the first `required` parameters must be given
+};
+
+// Matches a fastcall-with-keywords call; slots[k] receives the borrowed argument of
+// parameter k, or nullptr when it was not given.
+bool match_arguments(const MethodSpec& spec, PyObject* const* args, Py_ssize_t nargsf,
+                     PyObject* kwnames, PyObject** slots);
+
+// Replaces a pending TypeError (exactly that type) by "argument '{param}': {message}",
+// keeping its __cause__. Other exceptions stay as they are. Returns false.
+bool prefix_type_error(const char* param);
+
+// The qualified name of `object`'s type, or "<failed to extract type name>".
+std::string type_name(PyObject* object);
+// Raises TypeError "'{type}' object cannot be converted to '{target}'".
+void raise_conversion_error(PyObject* object, const char* target);
+
+// Each converter takes the argument of parameter `param` and applies the prefix rule.
+bool convert_str(PyObject* value, const char* param, std::string_view& out);
+bool convert_bool(PyObject* value, const char* param, bool& out);
+bool convert_ids(PyObject* value, const char* param, std::vector<uint32_t>& out);
+bool convert_id_batches(PyObject* value, const char* param,
+                        std::vector<std::vector<uint32_t>>& out);
+// A sequence of str, each copied as UTF-8.
+bool convert_texts(PyObject* value, const char* param, std::vector<std::string>& out);
+
+}  // namespace sarfan::py
