@@ -53,6 +53,7 @@ $(CORPUS): bench/make_corpus.py
 bench: build $(CORPUS)
 	$(BUILD)/bench/sarfan_bench_vocab_load
 	SARFAN_BENCH_CORPUS=$(CORPUS) $(BUILD)/bench/sarfan_bench_engine
+	for n in 1 2; do SARFAN_NUM_THREADS=$$n PYTHONPATH=$(BUILD)/python $(PYTHON) bench/python_bench.py $(CORPUS); done
 
 # Retrains the default vocabulary (about 15 minutes, one thread) and its report.
 vocab: build tools-venv
@@ -67,7 +68,7 @@ vocab-check: build tools-venv
 	cmp build/vocab-check/sarfan-msa-64k.tsv $(DEFAULT_VOCAB)
 
 demo: build
-	$(BUILD)/core/sarfan_vocab_info core/examples/sample.tsv
+	PYTHONPATH=$(BUILD)/python $(PYTHON) tools/demo.py
 
 format:
 	clang-format -i $$(git ls-files '*.cc' '*.h')

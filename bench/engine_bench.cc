@@ -96,7 +96,8 @@ BENCHMARK(BM_Normalize)->Unit(benchmark::kMillisecond);
 
 void BM_Decode(benchmark::State& state) {
   std::vector<std::vector<uint32_t>> encoded;
-  for (const std::string& line : lines()) encoded.push_back(tokenizer().encode_ids(line, true, std::nullopt).value());
+  for (const std::string& line : lines())
+    encoded.push_back(tokenizer().encode_ids(line, true, std::nullopt).value());
   for (auto _ : state) {
     for (const auto& ids : encoded) {
       auto text = tokenizer().decode(ids, std::nullopt);
@@ -156,8 +157,8 @@ BENCHMARK(BM_Hostile_Emoji)->Unit(benchmark::kMillisecond);
 void BM_Hostile_LongestPiece(benchmark::State& state) {
   std::string long_piece;
   for (int k = 0; k < 100000; ++k) long_piece += "\xD8\xA8";
-  static const Tokenizer tok =
-      Tokenizer::from_vocab(sarfan::from_tsv_text(vocab_tsv() + long_piece + "\t64000\t-20\n").value());
+  static const Tokenizer tok = Tokenizer::from_vocab(
+      sarfan::from_tsv_text(vocab_tsv() + long_piece + "\t64000\t-20\n").value());
   std::vector<uint32_t> ids;
   over_lines(state, [&](const std::string& line) {
     ids.clear();

@@ -40,7 +40,9 @@ std::vector<utf8proc_int32_t> nfc(const utf8proc_int32_t* cps, size_t count) {
   return result;
 }
 
-const char* separator(size_t index) { return index == 0 ? "\n" : index % 24 ? "," : ",\n"; }
+const char* separator(size_t index) {
+  return index == 0 ? "\n" : index % 24 ? "," : ",\n";
+}
 
 }  // namespace
 

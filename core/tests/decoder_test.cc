@@ -24,13 +24,17 @@ Tokenizer decode_tokenizer() {
   tsv += "\xE2\x96\x81\xD9\x81\xD9\x8A\t260\t0\n";
   tsv += "\xE2\x96\x81\xD8\xA7\xD9\x84\xD9\x83\xD8\xAA\xD8\xA7\xD8\xA8\t261\t0\n";
   tsv += "\xE2\x96\x81\xD8\xA7\xD9\x84\t262\t0\n\xD9\x83\xD8\xAA\xD8\xA7\xD8\xA8\t263\t0\n";
-  tsv += "a\xE2\x96\x81" "b\t265\t0\n<0x+A>\t266\t0\n<0xd8>\t267\t0\n";
+  tsv +=
+      "a\xE2\x96\x81"
+      "b\t265\t0\n<0x+A>\t266\t0\n<0xd8>\t267\t0\n";
   auto vocab = from_tsv_text(tsv);
   EXPECT_TRUE(vocab.ok());
   return Tokenizer::from_vocab(std::move(vocab).value());
 }
 
-constexpr uint32_t b(int byte) { return uint32_t(4 + byte); }
+constexpr uint32_t b(int byte) {
+  return uint32_t(4 + byte);
+}
 
 struct DecodeCase {
   std::vector<uint32_t> ids;
@@ -46,23 +50,28 @@ TEST_P(DecodeTest, Text) {
 
 INSTANTIATE_TEST_SUITE_P(
     Ids, DecodeTest,
-    testing::Values(
-        DecodeCase{{}, ""}, DecodeCase{{1, 2, 0, 0}, ""},
-        DecodeCase{{1, 260, 261, 2}, "\xD9\x81\xD9\x8A \xD8\xA7\xD9\x84\xD9\x83\xD8\xAA\xD8\xA7\xD8\xA8"},
-        DecodeCase{{262, 263}, "\xD8\xA7\xD9\x84\xD9\x83\xD8\xAA\xD8\xA7\xD8\xA8"},
-        DecodeCase{{b(0xD8), b(0xA7)}, "\xD8\xA7"}, DecodeCase{{b(0xD8)}, "\xEF\xBF\xBD"},
-        // A special piece flushes the pending bytes in between.
-        DecodeCase{{b(0xD8), 1, b(0xA7)}, "\xEF\xBF\xBD\xEF\xBF\xBD"},
-        // So does a gap, which adds no text.
-        DecodeCase{{b(0xD8), 264, b(0xA7)}, "\xEF\xBF\xBD\xEF\xBF\xBD"},
-        // An unknown id is skipped and leaves the pending bytes alone.
-        DecodeCase{{b(0xD8), 99999, b(0xA7)}, "\xD8\xA7"},
-        DecodeCase{{3}, "[UNK]"}, DecodeCase{{265}, "a b"},
-        DecodeCase{{b('x'), b(0x0A)}, "x"}, DecodeCase{{266, 267, b(0xA7)}, "\xD8\xA7"},
-        // Maximal subparts: E0 80 is two ill-formed subsequences; F0 9F 98 one.
-        DecodeCase{{b(0xE0), b(0x80), b('a')}, "\xEF\xBF\xBD\xEF\xBF\xBD" "a"},
-        DecodeCase{{b(0xF0), b(0x9F), b(0x98), b('a')}, "\xEF\xBF\xBD" "a"},
-        DecodeCase{{4294967295u}, ""}));
+    testing::Values(DecodeCase{{}, ""}, DecodeCase{{1, 2, 0, 0}, ""},
+                    DecodeCase{{1, 260, 261, 2},
+                               "\xD9\x81\xD9\x8A \xD8\xA7\xD9\x84\xD9\x83\xD8\xAA\xD8\xA7\xD8\xA8"},
+                    DecodeCase{{262, 263}, "\xD8\xA7\xD9\x84\xD9\x83\xD8\xAA\xD8\xA7\xD8\xA8"},
+                    DecodeCase{{b(0xD8), b(0xA7)}, "\xD8\xA7"},
+                    DecodeCase{{b(0xD8)}, "\xEF\xBF\xBD"},
+                    // A special piece flushes the pending bytes in between.
+                    DecodeCase{{b(0xD8), 1, b(0xA7)}, "\xEF\xBF\xBD\xEF\xBF\xBD"},
+                    // So does a gap, which adds no text.
+                    DecodeCase{{b(0xD8), 264, b(0xA7)}, "\xEF\xBF\xBD\xEF\xBF\xBD"},
+                    // An unknown id is skipped and leaves the pending bytes alone.
+                    DecodeCase{{b(0xD8), 99999, b(0xA7)}, "\xD8\xA7"}, DecodeCase{{3}, "[UNK]"},
+                    DecodeCase{{265}, "a b"}, DecodeCase{{b('x'), b(0x0A)}, "x"},
+                    DecodeCase{{266, 267, b(0xA7)}, "\xD8\xA7"},
+                    // Maximal subparts: E0 80 is two ill-formed subsequences; F0 9F 98 one.
+                    DecodeCase{{b(0xE0), b(0x80), b('a')},
+                               "\xEF\xBF\xBD\xEF\xBF\xBD"
+                               "a"},
+                    DecodeCase{{b(0xF0), b(0x9F), b(0x98), b('a')},
+                               "\xEF\xBF\xBD"
+                               "a"},
+                    DecodeCase{{4294967295u}, ""}));
 
 TEST(DecoderTest, PluginIdsWithAndWithoutDialect) {
   Tokenizer tok = decode_tokenizer();
@@ -83,7 +92,8 @@ TEST(DecoderTest, PluginIdsWithAndWithoutDialect) {
 
 TEST(DecoderTest, RoundTripOfEncodedText) {
   Tokenizer tok = decode_tokenizer();
-  std::string text = "\xD9\x81\xD9\x8A \xD8\xA7\xD9\x84\xD9\x83\xD8\xAA\xD8\xA7\xD8\xA8 \xF0\x9F\x98\x80";
+  std::string text =
+      "\xD9\x81\xD9\x8A \xD8\xA7\xD9\x84\xD9\x83\xD8\xAA\xD8\xA7\xD8\xA8 \xF0\x9F\x98\x80";
   auto ids = tok.encode_ids(text, true, std::nullopt).value();
   // The emoji fell back to bytes, so it joins the word before it.
   EXPECT_EQ(tok.decode(ids, std::nullopt),

@@ -91,7 +91,8 @@ TEST(EmbeddedVocabTest, TextLayout) {
     previous = score;
     ASSERT_EQ(double(float(score)), score) << line.score;
     char shortest[64];
-    auto end = std::to_chars(shortest, shortest + sizeof shortest, score, std::chars_format::fixed).ptr;
+    auto end =
+        std::to_chars(shortest, shortest + sizeof shortest, score, std::chars_format::fixed).ptr;
     ASSERT_EQ(std::string(shortest, end), line.score);
     // Pieces: inventory characters only, at most 16 characters, "▁" only at the start.
     std::vector<char32_t> cps = code_points(line.piece);
@@ -129,7 +130,8 @@ TEST(EmbeddedVocabTest, LoadedModel) {
 TEST(EmbeddedVocabTest, DocumentedExamples) {
   const Tokenizer& tok = default_tokenizer();
   auto r = tok.encode("\xD9\x81\xD9\x8A \xD8\xA7\xD9\x84\xD9\x83\xD8\xAA\xD8\xA7\xD8\xA8", true,
-                      std::nullopt).value();
+                      std::nullopt)
+               .value();
   EXPECT_EQ(r.ids, (std::vector<uint32_t>{1, 264, 541, 2}));
   EXPECT_EQ(r.tokens.to_vector(),
             (std::vector<std::string>{"[BOS]", kMark + "\xD9\x81\xD9\x8A",

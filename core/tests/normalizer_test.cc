@@ -28,7 +28,8 @@ std::string reference_normalize(const NormalizerConfig& config, std::string_view
   utf8proc_ssize_t n = utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(text.data()),
                                     utf8proc_ssize_t(text.size()), &nfc,
                                     utf8proc_option_t(UTF8PROC_STABLE | UTF8PROC_COMPOSE));
-  std::vector<char32_t> cps = code_points(std::string_view(reinterpret_cast<char*>(nfc), size_t(n)));
+  std::vector<char32_t> cps =
+      code_points(std::string_view(reinterpret_cast<char*>(nfc), size_t(n)));
   std::free(nfc);
   auto map = [&](auto f) {
     std::vector<char32_t> next;
@@ -44,7 +45,9 @@ std::string reference_normalize(const NormalizerConfig& config, std::string_view
     });
   }
   if (config.remove_diacritics) {
-    map([](char32_t c) -> char32_t { return (c >= 0x064B && c <= 0x065F) || c == 0x0670 ? kDropped : c; });
+    map([](char32_t c) -> char32_t {
+      return (c >= 0x064B && c <= 0x065F) || c == 0x0670 ? kDropped : c;
+    });
   }
   if (config.remove_tatweel) map([](char32_t c) -> char32_t { return c == 0x0640 ? kDropped : c; });
   if (config.normalize_alef) {
@@ -52,8 +55,10 @@ std::string reference_normalize(const NormalizerConfig& config, std::string_view
     map([](char32_t c) -> char32_t { return c == 0x0623 ? 0x0627 : c; });
     map([](char32_t c) -> char32_t { return c == 0x0625 ? 0x0627 : c; });
   }
-  if (config.normalize_alef_maqsura) map([](char32_t c) -> char32_t { return c == 0x0649 ? 0x064A : c; });
-  if (config.normalize_taa_marbuta) map([](char32_t c) -> char32_t { return c == 0x0629 ? 0x0647 : c; });
+  if (config.normalize_alef_maqsura)
+    map([](char32_t c) -> char32_t { return c == 0x0649 ? 0x064A : c; });
+  if (config.normalize_taa_marbuta)
+    map([](char32_t c) -> char32_t { return c == 0x0629 ? 0x0647 : c; });
   if (config.collapse_whitespace) {
     std::vector<char32_t> next;
     for (size_t i = 0; i < cps.size(); ++i) {
@@ -85,29 +90,30 @@ TEST_P(DefaultNormalizationTest, Output) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, DefaultNormalizationTest,
-    testing::Values(
-        Case{u8({0x0622}), u8({0x0627})}, Case{u8({0x0623}), u8({0x0627})},
-        Case{u8({0x0625}), u8({0x0627})}, Case{u8({0x0649}), u8({0x064A})},
-        Case{u8({0x0629}), u8({0x0647})},
-        Case{u8({0x0643, 0x0640, 0x062A, 0x0640, 0x0627, 0x0628}), u8({0x0643, 0x062A, 0x0627, 0x0628})},
-        // Short vowels stay with the default switches.
-        Case{u8({0x0643, 0x064E, 0x062A, 0x064E, 0x0628, 0x064E}), u8({0x0643, 0x064E, 0x062A, 0x064E, 0x0628, 0x064E})},
-        Case{u8({0xFEFB}), u8({0x0644})}, Case{u8({0xFE8E}), u8({0x0627})},
-        Case{u8({0xFE8D}), u8({0xFE8D})}, Case{u8({'e', 0x0301}), u8({0x00E9})},
-        Case{u8({0xFB01}), u8({0xFB01})}, Case{u8({0x0661}), u8({0x0661})},
-        Case{"  a \t\nb  ", "a b"}, Case{" \t\n ", ""}, Case{"", ""},
-        Case{u8({'a', 0x00A0, 0x3000, 0x0009, 'b'}), "a b"},
-        // Alef + madda composes to U+0622 first, which then folds to bare alef.
-        Case{u8({0x0627, 0x0653}), u8({0x0627})},
-        // Not idempotent: the tatweel removal joins alef and madda after NFC has run.
-        Case{u8({0x0627, 0x0640, 0x0653}), u8({0x0627, 0x0653})},
-        // A composition new in Unicode 16.
-        Case{u8({0x105D2, 0x0307}), u8({0x105C9})},
-        // Reordering by combining class, then composition.
-        Case{u8({'a', 0x0316, 0x0301}), u8({0x00E1, 0x0316})},
-        Case{u8({'a', 0x0301, 0x0316}), u8({0x00E1, 0x0316})},
-        Case{u8({0x1100, 0x1161, 0x11A8}), u8({0xAC01})},
-        Case{std::string("a\0b", 3), std::string("a\0b", 3)}));
+    testing::Values(Case{u8({0x0622}), u8({0x0627})}, Case{u8({0x0623}), u8({0x0627})},
+                    Case{u8({0x0625}), u8({0x0627})}, Case{u8({0x0649}), u8({0x064A})},
+                    Case{u8({0x0629}), u8({0x0647})},
+                    Case{u8({0x0643, 0x0640, 0x062A, 0x0640, 0x0627, 0x0628}),
+                         u8({0x0643, 0x062A, 0x0627, 0x0628})},
+                    // Short vowels stay with the default switches.
+                    Case{u8({0x0643, 0x064E, 0x062A, 0x064E, 0x0628, 0x064E}),
+                         u8({0x0643, 0x064E, 0x062A, 0x064E, 0x0628, 0x064E})},
+                    Case{u8({0xFEFB}), u8({0x0644})}, Case{u8({0xFE8E}), u8({0x0627})},
+                    Case{u8({0xFE8D}), u8({0xFE8D})}, Case{u8({'e', 0x0301}), u8({0x00E9})},
+                    Case{u8({0xFB01}), u8({0xFB01})}, Case{u8({0x0661}), u8({0x0661})},
+                    Case{"  a \t\nb  ", "a b"}, Case{" \t\n ", ""}, Case{"", ""},
+                    Case{u8({'a', 0x00A0, 0x3000, 0x0009, 'b'}), "a b"},
+                    // Alef + madda composes to U+0622 first, which then folds to bare alef.
+                    Case{u8({0x0627, 0x0653}), u8({0x0627})},
+                    // Not idempotent: the tatweel removal joins alef and madda after NFC has run.
+                    Case{u8({0x0627, 0x0640, 0x0653}), u8({0x0627, 0x0653})},
+                    // A composition new in Unicode 16.
+                    Case{u8({0x105D2, 0x0307}), u8({0x105C9})},
+                    // Reordering by combining class, then composition.
+                    Case{u8({'a', 0x0316, 0x0301}), u8({0x00E1, 0x0316})},
+                    Case{u8({'a', 0x0301, 0x0316}), u8({0x00E1, 0x0316})},
+                    Case{u8({0x1100, 0x1161, 0x11A8}), u8({0xAC01})},
+                    Case{std::string("a\0b", 3), std::string("a\0b", 3)}));
 
 TEST(NormalizerTest, RemoveDiacriticsDropsMarks) {
   NormalizerConfig config;
@@ -127,12 +133,13 @@ TEST(NormalizerTest, SwitchesOff) {
 // that NFC changes on their own, and four-byte characters.
 std::string random_text(std::mt19937& rng, size_t max_length) {
   static const char32_t kPool[] = {
-      'a', 'e', ' ', '\t', '\n', 0x0B, 0x85, 0xA0, 0x2000, 0x2001, 0x200A, 0x3000, 0x202F, 0x00E9,
-      0x0301, 0x0316, 0x0327, 0x0300, 0x0344, 0x0340, 0x0958, 0x093C, 0x0928, 0xF900, 0x2126,
-      0x0621, 0x0622, 0x0623, 0x0624, 0x0625, 0x0626, 0x0627, 0x0629, 0x0640, 0x0644, 0x0648,
-      0x0649, 0x064A, 0x064B, 0x064E, 0x0651, 0x0652, 0x0653, 0x0654, 0x0655, 0x065F, 0x0670,
-      0x06C1, 0x06D2, 0x06D5, 0xFE8D, 0xFE8E, 0xFEF5, 0xFEFB, 0xFEFC, 0x1100, 0x1161, 0x11A8,
-      0xAC00, 0xAC01, 0x105D2, 0x0307, 0x113C2, 0x113C5, 0x1611E, 0x1F600, 0x2581, 0x0000};
+      'a',     'e',    ' ',     '\t',    '\n',    0x0B,    0x85,   0xA0,   0x2000, 0x2001,
+      0x200A,  0x3000, 0x202F,  0x00E9,  0x0301,  0x0316,  0x0327, 0x0300, 0x0344, 0x0340,
+      0x0958,  0x093C, 0x0928,  0xF900,  0x2126,  0x0621,  0x0622, 0x0623, 0x0624, 0x0625,
+      0x0626,  0x0627, 0x0629,  0x0640,  0x0644,  0x0648,  0x0649, 0x064A, 0x064B, 0x064E,
+      0x0651,  0x0652, 0x0653,  0x0654,  0x0655,  0x065F,  0x0670, 0x06C1, 0x06D2, 0x06D5,
+      0xFE8D,  0xFE8E, 0xFEF5,  0xFEFB,  0xFEFC,  0x1100,  0x1161, 0x11A8, 0xAC00, 0xAC01,
+      0x105D2, 0x0307, 0x113C2, 0x113C5, 0x1611E, 0x1F600, 0x2581, 0x0000};
   std::uniform_int_distribution<size_t> pick(0, std::size(kPool) - 1);
   std::uniform_int_distribution<size_t> length(0, max_length);
   std::vector<char32_t> cps;
@@ -145,7 +152,8 @@ TEST(NormalizerTest, FastPathEqualsStepByStepDefinition) {
   NormalizerConfig configs[3];
   configs[1].remove_diacritics = true;
   configs[2] = {false, false, false, false, false, false, false};
-  Normalizer normalizers[3] = {Normalizer(configs[0]), Normalizer(configs[1]), Normalizer(configs[2])};
+  Normalizer normalizers[3] = {Normalizer(configs[0]), Normalizer(configs[1]),
+                               Normalizer(configs[2])};
   for (int i = 0; i < 120000; ++i) {
     std::string text = random_text(rng, i % 10 == 0 ? 60 : 12);
     int k = i % 3;
@@ -174,13 +182,15 @@ std::string repaired(std::string_view text) {
 // Ill-formed input reads as U+FFFD per maximal subpart, wherever it stands.
 TEST(NormalizerTest, IllFormedInputEqualsItsRepairedForm) {
   std::mt19937 rng(99);
-  const std::string junk[] = {"\xFF", "\xC0", "\xD8", "\xE0\x80", "\xF0\x9F\x98", "\x80",
-                              "\xED\xA0\x80", "\xD9"};
+  const std::string junk[] = {"\xFF",         "\xC0", "\xD8",         "\xE0\x80",
+                              "\xF0\x9F\x98", "\x80", "\xED\xA0\x80", "\xD9"};
   Normalizer normalizer;
   for (int i = 0; i < 20000; ++i) {
     std::string text = random_text(rng, 10);
     size_t at = text.empty() ? 0 : rng() % (text.size() + 1);
-    while (at > 0 && at < text.size() && utf8::is_continuation(static_cast<unsigned char>(text[at]))) --at;
+    while (at > 0 && at < text.size() &&
+           utf8::is_continuation(static_cast<unsigned char>(text[at])))
+      --at;
     text.insert(at, junk[rng() % std::size(junk)]);
     std::string out = normalizer.normalize(text);
     ASSERT_TRUE(utf8::is_valid(out));
@@ -210,7 +220,8 @@ TEST(NfcPropertiesTest, QuickCheckMatchesUnicodeData) {
     for (unsigned c = first; c <= last; ++c) expected[c] = value == 'N' ? 2 : value == 'M' ? 1 : 0;
   }
   for (char32_t c = 0; c < 0x110000; ++c) {
-    ASSERT_EQ(uint8_t(nfc::quick_check(nfc::properties(c))), expected[c]) << std::hex << uint32_t(c);
+    ASSERT_EQ(uint8_t(nfc::quick_check(nfc::properties(c))), expected[c])
+        << std::hex << uint32_t(c);
   }
 }
 

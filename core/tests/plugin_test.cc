@@ -50,14 +50,18 @@ INSTANTIATE_TEST_SUITE_P(
                    kInvalid + "Plugin TSV line 1: invalid id '1x' (invalid digit found in string)"},
         PluginCase{"BadScore", "x\t10\tfoo\n",
                    kInvalid + "Plugin TSV line 1: invalid score 'foo' (invalid float literal)"},
-        PluginCase{"BelowBase", "x\t10\t0\ny\t9\t0\n",
-                   kInvalid + "Plugin TSV line 2: token 'y' global ID 9 is below base_vocab_size 10"},
+        PluginCase{
+            "BelowBase", "x\t10\t0\ny\t9\t0\n",
+            kInvalid + "Plugin TSV line 2: token 'y' global ID 9 is below base_vocab_size 10"},
         // The range check comes after the score syntax.
         PluginCase{"ScoreBeforeRange", "y\t9\tbad\n",
                    kInvalid + "Plugin TSV line 1: invalid score 'bad' (invalid float literal)"},
-        PluginCase{"HugeId", "x\t4000000000\tbad\n",
-                   kInvalid + "Plugin TSV line 1: id 4000000000 exceeds the largest supported id 16777215"},
-        PluginCase{"InvalidUtf8", "x\t10\t0\n\xC3\n", "IO error: stream did not contain valid UTF-8"}),
+        PluginCase{
+            "HugeId", "x\t4000000000\tbad\n",
+            kInvalid +
+                "Plugin TSV line 1: id 4000000000 exceeds the largest supported id 16777215"},
+        PluginCase{"InvalidUtf8", "x\t10\t0\n\xC3\n",
+                   "IO error: stream did not contain valid UTF-8"}),
     [](const testing::TestParamInfo<PluginCase>& info) { return std::string(info.param.name); });
 
 TEST(PluginTest, MissingFileAndNulInPath) {
@@ -80,7 +84,7 @@ TEST(PluginTest, SlotsGapsAndOverwrites) {
   EXPECT_EQ(p->token(9), std::nullopt);
   EXPECT_EQ(p->token(10), std::optional<std::string_view>("x"));  // the slot keeps the token
   EXPECT_EQ(p->token(12), std::optional<std::string_view>("z"));  // a later line wins the slot
-  EXPECT_EQ(p->lookup("x")->id, 12u);                              // and the token's id
+  EXPECT_EQ(p->lookup("x")->id, 12u);                             // and the token's id
   EXPECT_EQ(p->lookup("z")->id, 12u);
   EXPECT_EQ(p->lookup("z")->score, -4.0f);
   EXPECT_FALSE(p->lookup("w").has_value());
@@ -106,9 +110,13 @@ TEST(PluginTest, RegistryReplaceUnloadAndOrder) {
 
 TEST(PluginTest, EncodeUsesTheNamedPluginOnly) {
   Tokenizer tok = base_tokenizer();
-  ASSERT_EQ(load_error(tok, "ab\t20\t0\n\xE2\x96\x81" "ab\t21\t0\n"), "ok");
+  ASSERT_EQ(load_error(tok,
+                       "ab\t20\t0\n\xE2\x96\x81"
+                       "ab\t21\t0\n"),
+            "ok");
   EXPECT_EQ(tok.encode_ids("ab ab", false, "egy").value(), (std::vector<uint32_t>{1, 21, 21, 2}));
-  EXPECT_EQ(tok.encode_ids("ab ab", false, std::nullopt).value(), (std::vector<uint32_t>{1, 9, 9, 2}));
+  EXPECT_EQ(tok.encode_ids("ab ab", false, std::nullopt).value(),
+            (std::vector<uint32_t>{1, 9, 9, 2}));
   auto other = tok.encode("ab", false, "EGY").value();  // names are case-sensitive
   EXPECT_EQ(other.ids, (std::vector<uint32_t>{1, 9, 2}));
   EXPECT_EQ(other.dialect, "EGY");

@@ -105,9 +105,10 @@ std::vector<Step> fast_scan(const Tokenizer& tok, const std::string& text,
 // that shadow base pieces.
 TEST(SegmenterDifferentialTest, IncrementalScanEqualsNaiveScan) {
   std::mt19937 rng(42);
-  const std::vector<std::string> alphabet = {"a", "b", "\xD8\xA8", "\xD9\x84", kMark, "\xF0\x9F\x98\x80"};
-  const std::vector<std::string> text_alphabet = {"a", "b", "\xD8\xA8", "\xD9\x84", kMark,
-                                                  "\xF0\x9F\x98\x80", " ", "\t", "\xE3\x80\x80", "c"};
+  const std::vector<std::string> alphabet = {"a",        "b",   "\xD8\xA8",
+                                             "\xD9\x84", kMark, "\xF0\x9F\x98\x80"};
+  const std::vector<std::string> text_alphabet = {
+      "a", "b", "\xD8\xA8", "\xD9\x84", kMark, "\xF0\x9F\x98\x80", " ", "\t", "\xE3\x80\x80", "c"};
   auto random_piece = [&](size_t max_chars) {
     std::string piece = rng() % 2 ? kMark : "";
     for (size_t k = 1 + rng() % max_chars; k > 0; --k) piece += alphabet[rng() % alphabet.size()];
@@ -133,7 +134,8 @@ TEST(SegmenterDifferentialTest, IncrementalScanEqualsNaiveScan) {
 
     std::string plugin_tsv;
     uint32_t plugin_id = tok.vocab().vocab_size();
-    for (int k = 0; k < 15; ++k) plugin_tsv += random_piece(max_chars + 1) + "\t" + std::to_string(plugin_id++) + "\t-2\n";
+    for (int k = 0; k < 15; ++k)
+      plugin_tsv += random_piece(max_chars + 1) + "\t" + std::to_string(plugin_id++) + "\t-2\n";
     if (round % 3 == 0) plugin_tsv += "<0xF0>\t" + std::to_string(plugin_id++) + "\t0\n";
     TempFile plugin_file(plugin_tsv);
     ASSERT_TRUE(tok.load_plugin(plugin_file.path(), "egy").ok());
@@ -165,8 +167,7 @@ Tokenizer small_tokenizer() {
 
 TEST(SegmenterTest, PlainLongerPieceBeatsShorterMarkedOne) {
   Tokenizer tok = small_tokenizer();
-  EXPECT_EQ(tok.encode_ids("abc", false, std::nullopt).value(),
-            (std::vector<uint32_t>{1, 301, 2}));
+  EXPECT_EQ(tok.encode_ids("abc", false, std::nullopt).value(), (std::vector<uint32_t>{1, 301, 2}));
   // Inside a word only plain candidates are tried.
   EXPECT_EQ(tok.encode_ids("abcc c", false, std::nullopt).value(),
             (std::vector<uint32_t>{1, 301, 303, 304, 2}));
@@ -176,13 +177,18 @@ TEST(SegmenterTest, WhitespaceRunsAndSpans) {
   Tokenizer tok = small_tokenizer();
   auto r = tok.encode(u8({'a', 'b', 0x3000, 0x00A0, '\t', 'c'}), false, std::nullopt).value();
   EXPECT_EQ(r.ids, (std::vector<uint32_t>{1, 300, 304, 2}));
-  EXPECT_EQ(r.tokens.to_vector(), (std::vector<std::string>{"[BOS]", kMark + "ab", kMark + "c", "[EOS]"}));
+  EXPECT_EQ(r.tokens.to_vector(),
+            (std::vector<std::string>{"[BOS]", kMark + "ab", kMark + "c", "[EOS]"}));
   EXPECT_EQ(r.offsets, (std::vector<std::pair<size_t, size_t>>{{0, 0}, {0, 2}, {5, 6}, {6, 6}}));
 }
 
 TEST(SegmenterTest, EmojiFallsBackToBytesWithTheCharacterSpan) {
   Tokenizer tok = small_tokenizer();
-  auto r = tok.encode("a \xF0\x9F\x98\x80" "c", false, std::nullopt).value();
+  auto r = tok.encode(
+                  "a \xF0\x9F\x98\x80"
+                  "c",
+                  false, std::nullopt)
+               .value();
   EXPECT_EQ(r.ids, (std::vector<uint32_t>{1, 101, 244, 163, 156, 132, 303, 2}));
   EXPECT_EQ(r.tokens[2], "<0xF0>");
   for (size_t k = 2; k <= 5; ++k) EXPECT_EQ(r.offsets[k], (std::pair<size_t, size_t>{2, 3}));
@@ -222,7 +228,11 @@ TEST(SegmenterTest, MissingBytePieceBecomesUnknown) {
 
 TEST(SegmenterTest, InvalidUtf8IsReadAsReplacementCharacters) {
   Tokenizer tok = small_tokenizer();
-  auto r = tok.encode("ab\xFF" "c", false, std::nullopt).value();
+  auto r = tok.encode(
+                  "ab\xFF"
+                  "c",
+                  false, std::nullopt)
+               .value();
   EXPECT_EQ(r.ids, (std::vector<uint32_t>{1, 300, 243, 195, 193, 303, 2}));  // EF BF BD
   EXPECT_EQ(r.offsets.back(), (std::pair<size_t, size_t>{4, 4}));
 }
@@ -246,7 +256,8 @@ TEST(SegmenterTest, HostileShapesStayLinear) {
   EXPECT_EQ(long_tok.max_token_len(), 100000u);
   std::string text;
   for (int k = 0; k < 1000000; ++k) text += "za";
-  EXPECT_EQ(long_tok.encode_ids(text, false, std::nullopt).value().size(), 2u + 1000000u + 1000000u);
+  EXPECT_EQ(long_tok.encode_ids(text, false, std::nullopt).value().size(),
+            2u + 1000000u + 1000000u);
 }
 
 }  // namespace

@@ -28,9 +28,14 @@ TEST(TokenIndexTest, EmptyIndexFindsNothing) {
 }
 
 TEST(TokenIndexTest, EmptyKeyNulBytesAndPrefixes) {
-  std::map<std::string, uint32_t> reference = {
-      {"", 7}, {std::string("\0", 1), 8}, {std::string("a\0b", 3), 9}, {"a", 1},
-      {"ab", 2}, {"abc", 3}, {"\xFF\xFF", 4}, {"b", 5}};
+  std::map<std::string, uint32_t> reference = {{"", 7},
+                                               {std::string("\0", 1), 8},
+                                               {std::string("a\0b", 3), 9},
+                                               {"a", 1},
+                                               {"ab", 2},
+                                               {"abc", 3},
+                                               {"\xFF\xFF", 4},
+                                               {"b", 5}};
   TokenIndex index = build_from(reference);
   for (const auto& [key, value] : reference) EXPECT_EQ(index.find(key), value) << key;
   EXPECT_FALSE(index.find("abcd").has_value());
@@ -76,7 +81,8 @@ TEST(TokenIndexTest, WalkAgreesWithReferenceOnRandomKeys) {
         if (k == parts.size()) break;
         std::string longer = prefix + parts[k];
         auto next = reference.lower_bound(longer);
-        bool has_longer = next != reference.end() && next->first.compare(0, longer.size(), longer) == 0;
+        bool has_longer =
+            next != reference.end() && next->first.compare(0, longer.size(), longer) == 0;
         ASSERT_EQ(index.step(node, parts[k]), has_longer);
         if (!has_longer) break;
         prefix = longer;
@@ -89,9 +95,18 @@ TEST(TokenIndexTest, WalkAgreesWithReferenceOnRandomKeys) {
 // Byte strings that are not UTF-8: a lead byte D8 followed by bytes on both sides of the
 // continuation range, so that byte order and edge order disagree.
 TEST(TokenIndexTest, ArbitraryBytesAroundArabicLeadBytes) {
-  std::map<std::string, uint32_t> reference = {
-      {"\xD8", 1},     {"\xD8" "A", 2},    {"\xD8\xA7", 3}, {"\xD8\xA7\xD8", 4},
-      {"\xD8\xC0", 5}, {"\xDB\xBF" "x", 6}, {"\xD8\xD8\xA7", 7}, {"\xE2\x96\x81", 8}};
+  std::map<std::string, uint32_t> reference = {{"\xD8", 1},
+                                               {"\xD8"
+                                                "A",
+                                                2},
+                                               {"\xD8\xA7", 3},
+                                               {"\xD8\xA7\xD8", 4},
+                                               {"\xD8\xC0", 5},
+                                               {"\xDB\xBF"
+                                                "x",
+                                                6},
+                                               {"\xD8\xD8\xA7", 7},
+                                               {"\xE2\x96\x81", 8}};
   TokenIndex index = build_from(reference);
   for (const auto& [key, value] : reference) EXPECT_EQ(index.find(key), value);
   EXPECT_FALSE(index.find("\xD8\xA8").has_value());

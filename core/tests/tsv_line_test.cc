@@ -60,7 +60,8 @@ TEST_P(ParseScoreTest, MatchesFloatRules) {
   const char* reason = parse_score(c.field, score);
   if (!c.valid) {
     ASSERT_NE(reason, nullptr) << c.field;
-    EXPECT_STREQ(reason, *c.field ? "invalid float literal" : "cannot parse float from empty string");
+    EXPECT_STREQ(reason,
+                 *c.field ? "invalid float literal" : "cannot parse float from empty string");
     return;
   }
   ASSERT_EQ(reason, nullptr) << c.field;
@@ -103,10 +104,12 @@ TEST(ParseEntryTest, Messages) {
   };
   EXPECT_EQ(message("a\t1"), "TSV line 4: expected 3 columns, got 2 (line: 'a\t1')");
   EXPECT_EQ(message("a\t1\t0\t"), "TSV line 4: expected 3 columns, got 4 (line: 'a\t1\t0\t')");
-  EXPECT_EQ(message("a\t\t0"), "TSV line 4: invalid id '' (cannot parse integer from empty string)");
+  EXPECT_EQ(message("a\t\t0"),
+            "TSV line 4: invalid id '' (cannot parse integer from empty string)");
   EXPECT_EQ(message("token\tid\tscore"),
             "TSV line 4: invalid id 'id' (invalid digit found in string)");
-  EXPECT_EQ(message("a\t1\t"), "TSV line 4: invalid score '' (cannot parse float from empty string)");
+  EXPECT_EQ(message("a\t1\t"),
+            "TSV line 4: invalid score '' (cannot parse float from empty string)");
   EXPECT_EQ(message("a\t1\t1,5"), "TSV line 4: invalid score '1,5' (invalid float literal)");
   // The id bound is checked after the id syntax and before the score.
   EXPECT_EQ(message("a\t16777216\tbad"),
@@ -159,9 +162,21 @@ TEST(Utf8Test, IsValidAgreesWithBytewiseCheck) {
     }
     return true;
   };
-  const std::string parts[] = {"a", " ", "\xD8\xA8", "\xD9\x84", "\xC2\x80", "\xDF\xBF",
-                               "\xE2\x96\x81", "\xF0\x9F\x98\x80", "\x80", "\xC0\x80",
-                               "\xC1\xBF", "\xD8", "\xE0\x80\x80", "\xFF", "\xED\xA0\x80"};
+  const std::string parts[] = {"a",
+                               " ",
+                               "\xD8\xA8",
+                               "\xD9\x84",
+                               "\xC2\x80",
+                               "\xDF\xBF",
+                               "\xE2\x96\x81",
+                               "\xF0\x9F\x98\x80",
+                               "\x80",
+                               "\xC0\x80",
+                               "\xC1\xBF",
+                               "\xD8",
+                               "\xE0\x80\x80",
+                               "\xFF",
+                               "\xED\xA0\x80"};
   std::mt19937 rng(5);
   for (int i = 0; i < 200000; ++i) {
     std::string text;

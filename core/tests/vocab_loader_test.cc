@@ -16,7 +16,9 @@ std::string load_text(std::string_view text) {
   return vocab.ok() ? "ok" : vocab.error().display();
 }
 
-std::string invalid(const std::string& message) { return "Invalid model file: " + message; }
+std::string invalid(const std::string& message) {
+  return "Invalid model file: " + message;
+}
 
 class TempFile {
  public:
@@ -64,15 +66,18 @@ INSTANTIATE_TEST_SUITE_P(
                  invalid("TSV line 4: expected 3 columns, got 2 (line: 'a\t1')")},
         LoadCase{"TrailingTab", "a\t1\t0\t\n",
                  invalid("TSV line 1: expected 3 columns, got 4 (line: 'a\t1\t0\t')")},
-        LoadCase{"OneField", "abc\n", invalid("TSV line 1: expected 3 columns, got 1 (line: 'abc')")},
+        LoadCase{"OneField", "abc\n",
+                 invalid("TSV line 1: expected 3 columns, got 1 (line: 'abc')")},
         LoadCase{"EmptyId", "a\t\t0\n",
                  invalid("TSV line 1: invalid id '' (cannot parse integer from empty string)")},
         LoadCase{"NegativeId", "a\t-7\t0\n",
                  invalid("TSV line 1: invalid id '-7' (invalid digit found in string)")},
         LoadCase{"SpaceInId", "a\t7 \t0\n",
                  invalid("TSV line 1: invalid id '7 ' (invalid digit found in string)")},
-        LoadCase{"IdTooLarge", "a\t4294967296\t0\n",
-                 invalid("TSV line 1: invalid id '4294967296' (number too large to fit in target type)")},
+        LoadCase{
+            "IdTooLarge", "a\t4294967296\t0\n",
+            invalid(
+                "TSV line 1: invalid id '4294967296' (number too large to fit in target type)")},
         LoadCase{"IdAboveBound", "a\t16777216\t0\n",
                  invalid("TSV line 1: id 16777216 exceeds the largest supported id 16777215")},
         LoadCase{"IdWrapsToZero", "a\t4294967295\t0\n",
@@ -86,14 +91,20 @@ INSTANTIATE_TEST_SUITE_P(
         // A CR without LF stays part of the line.
         LoadCase{"FinalCrWithoutLf", "a\t1\t0\r\nb\t2\t0\r",
                  invalid("TSV line 2: invalid score '0\r' (invalid float literal)")},
-        LoadCase{"InnerCr", "a\r\t1\t0\r\r\n", invalid("TSV line 1: invalid score '0\r' (invalid float literal)")},
+        LoadCase{"InnerCr", "a\r\t1\t0\r\r\n",
+                 invalid("TSV line 1: invalid score '0\r' (invalid float literal)")},
         LoadCase{"CrLf", "a\t1\t0\r\nb\t2\t0\r\n", "ok"},
         LoadCase{"NoFinalLf", "a\t1\t0\nb\t2\t0", "ok"},
-        LoadCase{"AcceptedNumbers", "a\t+7\t.5\nb\t006\t5.\nc\t8\tinf\nd\t9\t-Infinity\ne\t10\tNaN\nf\t11\t1e-3\n",
+        LoadCase{"AcceptedNumbers",
+                 "a\t+7\t.5\nb\t006\t5.\nc\t8\tinf\nd\t9\t-Infinity\ne\t10\tNaN\nf\t11\t1e-3\n",
                  "ok"},
         LoadCase{"SpaceHashIsEntry", " #\t1\t0\n", "ok"},
-        LoadCase{"ByteOrderMarkIsPartOfToken", "\xEF\xBB\xBF" "a\t1\t0\n", "ok"},
-        LoadCase{"InvalidUtf8", "a\t1\t0\n\xFF\t2\t0\n", "IO error: stream did not contain valid UTF-8"},
+        LoadCase{"ByteOrderMarkIsPartOfToken",
+                 "\xEF\xBB\xBF"
+                 "a\t1\t0\n",
+                 "ok"},
+        LoadCase{"InvalidUtf8", "a\t1\t0\n\xFF\t2\t0\n",
+                 "IO error: stream did not contain valid UTF-8"},
         LoadCase{"SurrogateIsInvalidUtf8", "\xED\xA0\x80\t2\t0\n",
                  "IO error: stream did not contain valid UTF-8"},
         LoadCase{"FormatErrorBeforeInvalidUtf8", "a\t1\n\xFF\n",

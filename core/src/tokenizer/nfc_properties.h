@@ -16,7 +16,11 @@ extern const uint16_t kStage2[];
 inline uint16_t properties(char32_t c) {
   return kStage2[(uint32_t(kStage1[c >> 8]) << 8) | (c & 0xFF)];
 }
-inline uint8_t combining_class(uint16_t props) { return uint8_t(props); }
-inline QuickCheck quick_check(uint16_t props) { return QuickCheck(props >> 8); }
+inline uint8_t combining_class(uint16_t props) {
+  return uint8_t(props);
+}
+inline QuickCheck quick_check(uint16_t props) {
+  return QuickCheck(props >> 8);
+}
 
 }  // namespace sarfan::nfc

@@ -13,8 +13,8 @@ void nfc_segment(std::vector<char32_t>& segment, std::vector<int>& scratch) {
   scratch.clear();
   for (char32_t c : segment) {
     utf8proc_int32_t parts[32];
-    utf8proc_ssize_t n = utf8proc_decompose_char(utf8proc_int32_t(c), parts, 32,
-                                                 UTF8PROC_DECOMPOSE, nullptr);
+    utf8proc_ssize_t n =
+        utf8proc_decompose_char(utf8proc_int32_t(c), parts, 32, UTF8PROC_DECOMPOSE, nullptr);
     if (n < 1 || n > 32) {  // cannot happen for valid code points; keep the character
       scratch.push_back(int(c));
       continue;

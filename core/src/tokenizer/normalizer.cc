@@ -230,7 +230,8 @@ class NormalizeRun {
       bool valid;
       char32_t c = utf8::decode_checked(next, end_, valid);
       uint16_t props = c < 0x300 ? 0 : nfc::properties(c);
-      if (nfc::combining_class(props) == 0 && nfc::quick_check(props) == nfc::QuickCheck::kYes) break;
+      if (nfc::combining_class(props) == 0 && nfc::quick_check(props) == nfc::QuickCheck::kYes)
+        break;
       seg_end = next;
     }
     segment_.clear();

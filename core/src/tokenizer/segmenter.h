@@ -46,14 +46,16 @@ inline constexpr std::array<uint8_t, 256> kSpaceClass = [] {
   return utf8::is_white_space(utf8::decode_valid(p));
 }
 
-
 // Runs walks [kOffset, kOffset + kCount) from position p in lock step, one character at a
 // time, recording each walk's longest hit.
 template <int kCount, int kOffset, int kWalks>
-[[gnu::always_inline]] inline void walk(const ScanContext& ctx, const TokenIndex* const (&index)[kWalks],
-                 const TokenIndex::Node (&start)[kWalks], const unsigned char* p,
-                 const unsigned char* end, TokenIndex::Node (&best_node)[kWalks],
-                 size_t (&best_len)[kWalks], const unsigned char* (&best_to)[kWalks]) {
+[[gnu::always_inline]] inline void walk(const ScanContext& ctx,
+                                        const TokenIndex* const (&index)[kWalks],
+                                        const TokenIndex::Node (&start)[kWalks],
+                                        const unsigned char* p, const unsigned char* end,
+                                        TokenIndex::Node (&best_node)[kWalks],
+                                        size_t (&best_len)[kWalks],
+                                        const unsigned char* (&best_to)[kWalks]) {
   TokenIndex::Node node[kCount];
   for (int w = 0; w < kCount; ++w) node[w] = start[kOffset + w];
   const unsigned char* q = p;
@@ -65,7 +67,8 @@ template <int kCount, int kOffset, int kWalks>
       for (int w = 0; w < kCount; ++w) node[w] = index[kOffset + w]->advance(node[w], label);
     } else {
       for (int w = 0; w < kCount; ++w) {
-        if (!index[kOffset + w]->step_char(node[w], q, length)) node[w] = index[kOffset + w]->dead();
+        if (!index[kOffset + w]->step_char(node[w], q, length))
+          node[w] = index[kOffset + w]->dead();
       }
     }
     q += length;

@@ -36,8 +36,7 @@ struct FullSink {
   void byte(uint32_t id, size_t index, unsigned char byte, bool unknown) {
     char text[6];
     byte_piece_text(byte, text);
-    add(id, "", unknown ? std::string_view("[UNK]") : std::string_view(text, 6), index,
-        index + 1);
+    add(id, "", unknown ? std::string_view("[UNK]") : std::string_view(text, 6), index, index + 1);
   }
   void end(size_t n) { add(eos_id, "", "[EOS]", n, n); }
   void add(uint32_t id, std::string_view prefix, std::string_view text, size_t start, size_t end) {
@@ -85,7 +84,9 @@ Tokenizer::Tokenizer(Vocab vocab)
   }
 }
 
-Tokenizer Tokenizer::from_vocab(Vocab vocab) { return Tokenizer(std::move(vocab)); }
+Tokenizer Tokenizer::from_vocab(Vocab vocab) {
+  return Tokenizer(std::move(vocab));
+}
 
 Result<void> Tokenizer::load_plugin(const std::string& path, const std::string& name) {
   auto plugin = DialectPlugin::load(path, name, vocab_.vocab_size());
@@ -121,8 +122,12 @@ Result<EncodeResult> Tokenizer::encode(std::string_view text, bool normalize,
   result.dialect = std::string(dialect.value_or(kDefaultDialect));
   result.confidence = 1.0f;
   result.fallback = !dialect.has_value();
-  ScanContext ctx{{&vocab_.index(), &byte_ids_}, active_plugin(result.dialect), max_token_len_,
-                  special_.bos_id, special_.eos_id, special_.unk_id};
+  ScanContext ctx{{&vocab_.index(), &byte_ids_},
+                  active_plugin(result.dialect),
+                  max_token_len_,
+                  special_.bos_id,
+                  special_.eos_id,
+                  special_.unk_id};
   size_t estimate = segmented.size() / 4 + 2;
   result.ids.reserve(estimate);
   result.offsets.reserve(estimate);

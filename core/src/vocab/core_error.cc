@@ -7,7 +7,9 @@ namespace sarfan {
 namespace {
 
 // strerror_r comes in a GNU flavour (returns the text) and a POSIX one (fills the buffer).
-[[maybe_unused]] const char* error_text(char* result, const char*) { return result; }
+[[maybe_unused]] const char* error_text(char* result, const char*) {
+  return result;
+}
 [[maybe_unused]] const char* error_text(int result, const char* buffer) {
   return result == 0 ? buffer : "Unknown error";
 }

@@ -26,10 +26,10 @@ Result<DialectPlugin> DialectPlugin::load(const std::string& path, std::string n
       if (!parsed.ok()) return parsed.error();
       const tsv::EntryLine& entry = parsed.value();
       if (entry.id < base_vocab_size) {
-        return CoreError::invalid_model(
-            "Plugin TSV line " + std::to_string(line_number) + ": token '" +
-            std::string(entry.token) + "' global ID " + std::to_string(entry.id) +
-            " is below base_vocab_size " + std::to_string(base_vocab_size));
+        return CoreError::invalid_model("Plugin TSV line " + std::to_string(line_number) +
+                                        ": token '" + std::string(entry.token) + "' global ID " +
+                                        std::to_string(entry.id) + " is below base_vocab_size " +
+                                        std::to_string(base_vocab_size));
       }
       size_t slot = entry.id - base_vocab_size;
       if (slot >= plugin.tokens_.size()) plugin.tokens_.resize(slot + 1);

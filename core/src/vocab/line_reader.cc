@@ -20,7 +20,9 @@ Result<LineReader> LineReader::open_file(const std::string& path) {
   return LineReader(fd);
 }
 
-LineReader LineReader::from_text(std::string_view text) { return LineReader(text); }
+LineReader LineReader::from_text(std::string_view text) {
+  return LineReader(text);
+}
 
 LineReader::LineReader(int fd) : fd_(fd), buffer_(kBufferSize) {}
 LineReader::LineReader(std::string_view text) : text_(text) {}
@@ -37,7 +39,9 @@ LineReader::LineReader(LineReader&& other) noexcept
   other.fd_ = -1;
 }
 
-LineReader::~LineReader() { close(); }
+LineReader::~LineReader() {
+  close();
+}
 
 void LineReader::close() {
   if (fd_ >= 0) ::close(fd_);

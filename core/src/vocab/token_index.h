@@ -29,8 +29,7 @@ class TokenIndex {
 
   // `keys` ascending and unique; `values[i]` is stored for `keys[i]` and must be below
   // 2^31. Throws std::bad_alloc when the arrays cannot be allocated.
-  static TokenIndex build(std::span<const std::string_view> keys,
-                          std::span<const uint32_t> values);
+  static TokenIndex build(std::span<const std::string_view> keys, std::span<const uint32_t> values);
 
   // Follows the bytes of `bytes` (any byte string); returns false when no key continues
   // that way, leaving `node` somewhere on the path.

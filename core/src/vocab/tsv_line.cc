@@ -11,7 +11,9 @@ namespace sarfan::tsv {
 
 namespace {
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 bool equals_ignoring_case(std::string_view text, std::string_view lower_word) {
   if (text.size() != lower_word.size()) return false;
@@ -104,8 +106,8 @@ const char* parse_score(std::string_view field, float& score) {
     body.remove_prefix(1);
   }
   if (equals_ignoring_case(body, "inf") || equals_ignoring_case(body, "infinity")) {
-    score = negative ? -std::numeric_limits<float>::infinity()
-                     : std::numeric_limits<float>::infinity();
+    score =
+        negative ? -std::numeric_limits<float>::infinity() : std::numeric_limits<float>::infinity();
     return nullptr;
   }
   if (equals_ignoring_case(body, "nan")) {
@@ -116,8 +118,8 @@ const char* parse_score(std::string_view field, float& score) {
   if (!is_decimal_literal(body)) return "invalid float literal";
   // from_chars rounds the decimal text straight to the nearest float.
   float value = 0;
-  auto [end, error] = std::from_chars(body.data(), body.data() + body.size(), value,
-                                      std::chars_format::general);
+  auto [end, error] =
+      std::from_chars(body.data(), body.data() + body.size(), value, std::chars_format::general);
   if (error == std::errc::result_out_of_range) {
     value = magnitude(body) > 0 ? std::numeric_limits<float>::infinity() : 0.0f;
   } else if (error != std::errc() || end != body.data() + body.size()) {
@@ -132,8 +134,7 @@ bool is_skipped(std::string_view line) {
   return utf8::is_blank(line);
 }
 
-Result<EntryLine> parse_entry(std::string_view line, size_t line_number,
-                              std::string_view prefix) {
+Result<EntryLine> parse_entry(std::string_view line, size_t line_number, std::string_view prefix) {
   std::string_view fields[3];
   size_t count = 0;
   size_t start = 0;

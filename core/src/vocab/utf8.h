@@ -1,8 +1,8 @@
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <bit>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -19,7 +19,9 @@ constexpr bool is_white_space(char32_t c) {
          c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
 }
 
-constexpr bool is_continuation(unsigned char b) { return (b & 0xC0) == 0x80; }
+constexpr bool is_continuation(unsigned char b) {
+  return (b & 0xC0) == 0x80;
+}
 
 // Length of the sequence that starts with lead byte `b` (1 for a stray byte).
 constexpr size_t sequence_length(unsigned char b) {
@@ -109,8 +111,8 @@ inline char32_t decode_checked(const unsigned char*& p, const unsigned char* end
 inline bool is_simple_word(uint64_t word, size_t& length) {
   constexpr uint64_t kBit7 = 0x8080808080808080ull;
   uint64_t high = word & kBit7;
-  uint64_t lead = high & ((word << 1) & kBit7);   // 11xxxxxx
-  uint64_t cont = high & ~((word << 1) & kBit7);  // 10xxxxxx
+  uint64_t lead = high & ((word << 1) & kBit7);    // 11xxxxxx
+  uint64_t cont = high & ~((word << 1) & kBit7);   // 10xxxxxx
   if (lead & ((word << 2) & kBit7)) return false;  // 111xxxxx: a longer sequence
   if (lead & ~((word << 3) | (word << 4) | (word << 5) | (word << 6)) & kBit7) {
     return false;  // C0 or C1: overlong
@@ -158,8 +160,7 @@ inline void append(std::string& out, char32_t c) {
     char buf[2] = {char(0xC0 | (c >> 6)), char(0x80 | (c & 0x3F))};
     out.append(buf, 2);
   } else if (c < 0x10000) {
-    char buf[3] = {char(0xE0 | (c >> 12)), char(0x80 | ((c >> 6) & 0x3F)),
-                   char(0x80 | (c & 0x3F))};
+    char buf[3] = {char(0xE0 | (c >> 12)), char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F))};
     out.append(buf, 3);
   } else {
     char buf[4] = {char(0xF0 | (c >> 18)), char(0x80 | ((c >> 12) & 0x3F)),

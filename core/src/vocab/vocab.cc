@@ -15,8 +15,8 @@
 namespace sarfan {
 
 size_t Vocab::memory_bytes() const {
-  return index_.memory_bytes() + arena_.capacity() +
-         token_offsets_.capacity() * sizeof(uint32_t) + scores_.capacity() * sizeof(float);
+  return index_.memory_bytes() + arena_.capacity() + token_offsets_.capacity() * sizeof(uint32_t) +
+         scores_.capacity() * sizeof(float);
 }
 
 void VocabBuilder::reserve(size_t entries, size_t token_bytes) {

@@ -67,7 +67,7 @@ class Vocab {
   Vocab() = default;
 
   TokenIndex index_;
-  std::string arena_;                   // every token's bytes, in id order
+  std::string arena_;                    // every token's bytes, in id order
   std::vector<uint32_t> token_offsets_;  // vocab_size + 1 offsets into arena_
   std::vector<float> scores_;
   size_t max_token_len_ = 0;

@@ -69,8 +69,8 @@ bool convert_ids_raw(PyObject* value, std::vector<uint32_t>& out) {
 }  // namespace
 
 std::string type_name(PyObject* object) {
-  Ref name = Ref::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(object)),
-                                               "__qualname__"));
+  Ref name = Ref::steal(
+      PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(object)), "__qualname__"));
   if (name && PyUnicode_Check(name.get())) {
     Py_ssize_t size;
     const char* text = PyUnicode_AsUTF8AndSize(name.get(), &size);
@@ -93,10 +93,9 @@ bool match_arguments(const MethodSpec& spec, PyObject* const* args, Py_ssize_t n
   for (int k = 0; k < spec.count; ++k) slots[k] = nullptr;
   if (given > spec.count) {
     std::string verb = given == 1 ? "was" : "were";
-    std::string counts = spec.required == spec.count
-                             ? std::to_string(spec.count)
-                             : "from " + std::to_string(spec.required) + " to " +
-                                   std::to_string(spec.count);
+    std::string counts = spec.required == spec.count ? std::to_string(spec.count)
+                                                     : "from " + std::to_string(spec.required) +
+                                                           " to " + std::to_string(spec.count);
     type_error(std::string(spec.function) + " takes " + counts + " positional arguments but " +
                std::to_string(given) + " " + verb + " given");
     return false;
@@ -131,8 +130,8 @@ bool match_arguments(const MethodSpec& spec, PyObject* const* args, Py_ssize_t n
   }
   if (!missing.empty()) {
     type_error(std::string(spec.function) + " missing " + std::to_string(missing.size()) +
-               " required positional " + (missing.size() == 1 ? "argument" : "arguments") +
-               ": " + quoted_list(missing));
+               " required positional " + (missing.size() == 1 ? "argument" : "arguments") + ": " +
+               quoted_list(missing));
     return false;
   }
   return true;

@@ -92,9 +92,8 @@ void BatchPool::run(size_t n, size_t total_bytes, const std::function<void(size_
   }
   auto* arena = static_cast<tbb::task_arena*>(arena_);
   arena->execute([&] {
-    tbb::parallel_for(tbb::blocked_range<size_t>(0, n), [&](const tbb::blocked_range<size_t>& r) {
-      work(r.begin(), r.end());
-    });
+    tbb::parallel_for(tbb::blocked_range<size_t>(0, n),
+                      [&](const tbb::blocked_range<size_t>& r) { work(r.begin(), r.end()); });
   });
 }
 

@@ -48,8 +48,8 @@ PyObject* get_offsets(PyObject* self, void*) {
     Ref list = Ref::steal(PyList_New(Py_ssize_t(offsets.size())));
     if (!list) return raise_api_failure();
     for (size_t k = 0; k < offsets.size(); ++k) {
-      PyObject* pair = Py_BuildValue("(nn)", Py_ssize_t(offsets[k].first),
-                                     Py_ssize_t(offsets[k].second));
+      PyObject* pair =
+          Py_BuildValue("(nn)", Py_ssize_t(offsets[k].first), Py_ssize_t(offsets[k].second));
       if (pair == nullptr) return raise_api_failure();
       PyList_SET_ITEM(list.get(), Py_ssize_t(k), pair);
     }
@@ -117,8 +117,8 @@ PyType_Slot slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec spec = {"builtins.EncodeResult", int(sizeof(EncodeResultObject)), 0,
-                    Py_TPFLAGS_DEFAULT, slots};
+PyType_Spec spec = {"builtins.EncodeResult", int(sizeof(EncodeResultObject)), 0, Py_TPFLAGS_DEFAULT,
+                    slots};
 
 }  // namespace
 

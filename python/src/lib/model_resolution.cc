@@ -106,7 +106,8 @@ int try_hub_file(PyObject* download, const std::string& repo, const std::string&
   Ref repo_id = Ref::steal(PyUnicode_FromStringAndSize(repo.data(), Py_ssize_t(repo.size())));
   Ref file = Ref::steal(PyUnicode_FromStringAndSize(filename.data(), Py_ssize_t(filename.size())));
   Ref type = Ref::steal(PyUnicode_FromString("model"));
-  if (!repo_id || !file || !type || PyDict_SetItemString(kwargs.get(), "repo_id", repo_id.get()) < 0 ||
+  if (!repo_id || !file || !type ||
+      PyDict_SetItemString(kwargs.get(), "repo_id", repo_id.get()) < 0 ||
       PyDict_SetItemString(kwargs.get(), "filename", file.get()) < 0 ||
       PyDict_SetItemString(kwargs.get(), "repo_type", type.get()) < 0) {
     *result = nullptr;
@@ -227,7 +228,8 @@ PyObject* resolve_pretrained(std::string_view name) {
   std::string message = "Could not resolve pretrained tokenizer '" + std::string(name) +
                         "'. Try: from_tsv('/path/to/model.tsv'), set SARFAN_MODEL_DIR, or install "
                         "huggingface_hub and publish a repo with a TSV file.";
-  Ref text = Ref::steal(PyUnicode_DecodeUTF8(message.data(), Py_ssize_t(message.size()), "replace"));
+  Ref text =
+      Ref::steal(PyUnicode_DecodeUTF8(message.data(), Py_ssize_t(message.size()), "replace"));
   if (text) PyErr_SetObject(PyExc_RuntimeError, text.get());
   return nullptr;
 }

@@ -11,7 +11,14 @@ namespace sarfan::py {
 namespace {
 
 PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT, "sarfan", "Python module", 0, nullptr, nullptr, nullptr, nullptr,
+    PyModuleDef_HEAD_INIT,
+    "sarfan",
+    "Python module",
+    0,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
     nullptr,
 };
 

@@ -10,15 +10,13 @@ namespace sarfan::py {
 // A SarfanMSATokenizer instance: the interpreter's header, the owned Tokenizer and the
 // access guard.
 struct TokenizerObject {
-  PyObject_HEAD
-  Tokenizer tokenizer;
+  PyObject_HEAD Tokenizer tokenizer;
   Py_ssize_t borrow_flag;
 };
 
 // An EncodeResult instance, wrapping one immutable core record.
 struct EncodeResultObject {
-  PyObject_HEAD
-  EncodeResult result;
+  PyObject_HEAD EncodeResult result;
   Py_ssize_t borrow_flag;
 };
 

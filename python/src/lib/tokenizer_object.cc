@@ -234,11 +234,21 @@ PyObject* get_field(PyObject* self, void*) {
   });
 }
 
-uint32_t vocab_size_of(const Tokenizer& t) { return t.vocab().vocab_size(); }
-uint32_t unk_id_of(const Tokenizer& t) { return t.special_ids().unk_id; }
-uint32_t bos_id_of(const Tokenizer& t) { return t.special_ids().bos_id; }
-uint32_t eos_id_of(const Tokenizer& t) { return t.special_ids().eos_id; }
-uint32_t pad_id_of(const Tokenizer& t) { return t.special_ids().pad_id; }
+uint32_t vocab_size_of(const Tokenizer& t) {
+  return t.vocab().vocab_size();
+}
+uint32_t unk_id_of(const Tokenizer& t) {
+  return t.special_ids().unk_id;
+}
+uint32_t bos_id_of(const Tokenizer& t) {
+  return t.special_ids().bos_id;
+}
+uint32_t eos_id_of(const Tokenizer& t) {
+  return t.special_ids().eos_id;
+}
+uint32_t pad_id_of(const Tokenizer& t) {
+  return t.special_ids().pad_id;
+}
 
 PyObject* refuse_construction(PyTypeObject*, PyObject*, PyObject*) {
   PyErr_SetString(PyExc_TypeError, "No constructor defined");
@@ -285,7 +295,8 @@ PyMethodDef methods[] = {
     {"encode_ids_with_dialect", fastcall(encode_ids_with_dialect), kFast,
      "encode_ids_with_dialect($self, text, dialect, normalize=True)\n--\n\nFast path with "
      "dialect: return only token IDs"},
-    {"encode_batch", fastcall(encode_batch), kFast, "encode_batch($self, texts)\n--\n\nBatch encode"},
+    {"encode_batch", fastcall(encode_batch), kFast,
+     "encode_batch($self, texts)\n--\n\nBatch encode"},
     {"encode_batch_with_dialect", fastcall(encode_batch_with_dialect), kFast,
      "encode_batch_with_dialect($self, texts, dialect)\n--\n\nBatch encode with explicit "
      "dialect"},

@@ -1,0 +1,58 @@
+"""Python-level throughput of sarfan with the embedded default vocabulary.
+
+    python bench/python_bench.py CORPUS.txt
+
+Reports calls per second of a two-word encode_ids and encode, MB/s of single-text calls
+over the corpus lines and over one long text, and of the batch methods against a loop.
+Set SARFAN_NUM_THREADS to choose the pool size (read once per process).
+"""
+import os
+import sys
+import time
+
+import sarfan
+
+
+def best(fn, repeat=5):
+    times = []
+    for _ in range(repeat):
+        start = time.perf_counter()
+        fn()
+        times.append(time.perf_counter() - start)
+    return min(times)
+
+
+def main():
+    tok = sarfan.SarfanMSATokenizer.load_default()
+    with open(sys.argv[1], encoding="utf-8") as f:
+        lines = f.read().splitlines()
+    megabytes = sum(len(l.encode()) for l in lines) / 1e6
+    long_text = " ".join(lines[: len(lines) // 10])
+    long_mb = len(long_text.encode()) / 1e6
+    short = "في الكتاب"
+    n = 200000
+    ids_calls = n / best(lambda: [tok.encode_ids(short) for _ in range(n)], 3)
+    full_calls = n / best(lambda: [tok.encode(short) for _ in range(n)], 3)
+    print(f"two-word encode_ids: {ids_calls / 1e6:.2f} M calls/s; encode: {full_calls / 1e6:.2f} M calls/s")
+    print(f"long text ({long_mb:.1f} MB): encode_ids {long_mb / best(lambda: tok.encode_ids(long_text), 3):.0f} MB/s, "
+          f"encode {long_mb / best(lambda: tok.encode(long_text), 3):.0f} MB/s")
+    loop_ids = best(lambda: [tok.encode_ids(l) for l in lines], 3)
+    loop_full = best(lambda: [tok.encode(l) for l in lines], 3)
+    batch_ids = best(lambda: tok.encode_batch_ids(lines), 3)
+    batch_full = best(lambda: tok.encode_batch(lines), 3)
+    threads = os.environ.get("SARFAN_NUM_THREADS", "all CPUs")
+    print(f"{len(lines)} lines, {megabytes:.1f} MB, pool: {threads}")
+    print(f"  loop encode_ids {megabytes / loop_ids:.0f} MB/s ({len(lines) / loop_ids:,.0f} texts/s); "
+          f"encode_batch_ids {megabytes / batch_ids:.0f} MB/s ({len(lines) / batch_ids:,.0f} texts/s), "
+          f"x{loop_ids / batch_ids:.2f}")
+    print(f"  loop encode {megabytes / loop_full:.0f} MB/s; encode_batch {megabytes / batch_full:.0f} MB/s, "
+          f"x{loop_full / batch_full:.2f}")
+    small = lines[:4]
+    k = 20000
+    loop_small = best(lambda: [[tok.encode_ids(t) for t in small] for _ in range(k)], 3)
+    batch_small = best(lambda: [tok.encode_batch_ids(small) for _ in range(k)], 3)
+    print(f"  4-text batches: loop {loop_small / k * 1e6:.1f} us, batch {batch_small / k * 1e6:.1f} us")
+
+
+if __name__ == "__main__":
+    main()
