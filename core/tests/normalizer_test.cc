@@ -164,18 +164,7 @@ TEST(NormalizerTest, FastPathEqualsStepByStepDefinition) {
 
 std::string repaired(std::string_view text) {
   std::string out;
-  auto p = reinterpret_cast<const unsigned char*>(text.data());
-  auto end = p + text.size();
-  while (p < end) {
-    bool valid;
-    auto start = p;
-    char32_t c = utf8::decode_checked(p, end, valid);
-    if (valid) {
-      out.append(reinterpret_cast<const char*>(start), size_t(p - start));
-    } else {
-      utf8::append(out, c);
-    }
-  }
+  utf8::append_repaired(out, text);
   return out;
 }
 

@@ -8,21 +8,10 @@ namespace sarfan {
 
 namespace {
 
-// Appends `bytes` as UTF-8, each maximal ill-formed subsequence becoming one U+FFFD.
+// Turns the pending bytes into text.
 void flush_bytes(std::string& pending, std::string& out) {
   if (pending.empty()) return;
-  auto p = reinterpret_cast<const unsigned char*>(pending.data());
-  auto end = p + pending.size();
-  while (p < end) {
-    size_t n = utf8::valid_sequence_length(p, end);
-    if (n > 0) {
-      out.append(reinterpret_cast<const char*>(p), n);
-      p += n;
-    } else {
-      out.append("\xEF\xBF\xBD");
-      p += utf8::maximal_subpart_length(p, end);
-    }
-  }
+  utf8::append_repaired(out, pending);
   pending.clear();
 }
 

@@ -46,24 +46,6 @@ struct FullSink {
   }
 };
 
-// Valid UTF-8 with each maximal ill-formed subsequence replaced by U+FFFD.
-std::string repair_utf8(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + 16);
-  auto p = reinterpret_cast<const unsigned char*>(text.data());
-  auto end = p + text.size();
-  while (p < end) {
-    size_t n = utf8::valid_sequence_length(p, end);
-    if (n > 0) {
-      out.append(reinterpret_cast<const char*>(p), n);
-      p += n;
-    } else {
-      out.append("\xEF\xBF\xBD");
-      p += utf8::maximal_subpart_length(p, end);
-    }
-  }
-  return out;
-}
 
 }  // namespace
 
@@ -110,7 +92,8 @@ std::string_view Tokenizer::prepare(std::string_view text, bool normalize,
     return storage;
   }
   if (utf8::is_valid(text)) return text;
-  storage = repair_utf8(text);
+  storage.clear();
+  utf8::append_repaired(storage, text);
   return storage;
 }
 

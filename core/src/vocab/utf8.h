@@ -146,6 +146,23 @@ inline bool is_valid(std::string_view text) {
   return true;
 }
 
+// Appends `bytes` to `out` as valid UTF-8: each maximal ill-formed subsequence becomes
+// one U+FFFD.
+inline void append_repaired(std::string& out, std::string_view bytes) {
+  auto p = reinterpret_cast<const unsigned char*>(bytes.data());
+  auto end = p + bytes.size();
+  while (p < end) {
+    size_t n = valid_sequence_length(p, end);
+    if (n > 0) {
+      out.append(reinterpret_cast<const char*>(p), n);
+      p += n;
+    } else {
+      out.append("\xEF\xBF\xBD");
+      p += maximal_subpart_length(p, end);
+    }
+  }
+}
+
 // Number of code points in valid UTF-8 text.
 inline size_t count_chars(std::string_view text) {
   size_t n = 0;

@@ -71,20 +71,8 @@ bool has_extension(std::string_view name) {
 
 // Replaces invalid UTF-8 with U+FFFD, as paths turn into text.
 std::string path_text(const std::string& path) {
-  if (utf8::is_valid(path)) return path;
   std::string out;
-  auto p = reinterpret_cast<const unsigned char*>(path.data());
-  auto end = p + path.size();
-  while (p < end) {
-    auto start = p;
-    bool valid;
-    char32_t c = utf8::decode_checked(p, end, valid);
-    if (valid) {
-      out.append(reinterpret_cast<const char*>(start), size_t(p - start));
-    } else {
-      utf8::append(out, c);
-    }
-  }
+  utf8::append_repaired(out, path);
   return out;
 }
 
