@@ -87,16 +87,16 @@ void raise_conversion_error(PyObject* object, const char* target) {
   type_error(message);
 }
 
-bool match_arguments(const MethodSpec& spec, PyObject* const* args, Py_ssize_t nargsf,
+bool match_arguments(const MethodSpec& method, PyObject* const* args, Py_ssize_t nargsf,
                      PyObject* kwnames, PyObject** slots) {
   Py_ssize_t given = PyVectorcall_NARGS(nargsf);
-  for (int k = 0; k < spec.count; ++k) slots[k] = nullptr;
-  if (given > spec.count) {
+  for (int k = 0; k < method.count; ++k) slots[k] = nullptr;
+  if (given > method.count) {
     std::string verb = given == 1 ? "was" : "were";
-    std::string counts = spec.required == spec.count ? std::to_string(spec.count)
-                                                     : "from " + std::to_string(spec.required) +
-                                                           " to " + std::to_string(spec.count);
-    type_error(std::string(spec.function) + " takes " + counts + " positional arguments but " +
+    std::string counts = method.required == method.count ? std::to_string(method.count)
+                                                     : "from " + std::to_string(method.required) +
+                                                           " to " + std::to_string(method.count);
+    type_error(std::string(method.function) + " takes " + counts + " positional arguments but " +
                std::to_string(given) + " " + verb + " given");
     return false;
   }
@@ -109,27 +109,27 @@ bool match_arguments(const MethodSpec& spec, PyObject* const* args, Py_ssize_t n
     if (name == nullptr) return false;
     std::string_view name_view(name, size_t(size));
     int param = -1;
-    for (int p = 0; p < spec.count; ++p) {
-      if (name_view == spec.params[p]) param = p;
+    for (int p = 0; p < method.count; ++p) {
+      if (name_view == method.params[p]) param = p;
     }
     if (param < 0) {
-      type_error(std::string(spec.function) + " got an unexpected keyword argument '" +
+      type_error(std::string(method.function) + " got an unexpected keyword argument '" +
                  std::string(name_view) + "'");
       return false;
     }
     if (slots[param] != nullptr) {
-      type_error(std::string(spec.function) + " got multiple values for argument '" +
+      type_error(std::string(method.function) + " got multiple values for argument '" +
                  std::string(name_view) + "'");
       return false;
     }
     slots[param] = args[given + k];
   }
   std::vector<const char*> missing;
-  for (int p = 0; p < spec.required; ++p) {
-    if (slots[p] == nullptr) missing.push_back(spec.params[p]);
+  for (int p = 0; p < method.required; ++p) {
+    if (slots[p] == nullptr) missing.push_back(method.params[p]);
   }
   if (!missing.empty()) {
-    type_error(std::string(spec.function) + " missing " + std::to_string(missing.size()) +
+    type_error(std::string(method.function) + " missing " + std::to_string(missing.size()) +
                " required positional " + (missing.size() == 1 ? "argument" : "arguments") + ": " +
                quoted_list(missing));
     return false;

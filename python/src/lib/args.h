@@ -22,7 +22,7 @@ struct MethodSpec {
 
 // Matches a fastcall-with-keywords call; slots[k] receives the borrowed argument of
 // parameter k, or nullptr when it was not given.
-bool match_arguments(const MethodSpec& spec, PyObject* const* args, Py_ssize_t nargsf,
+bool match_arguments(const MethodSpec& method, PyObject* const* args, Py_ssize_t nargsf,
                      PyObject* kwnames, PyObject** slots);
 
 // Replaces a pending TypeError (exactly that type) by "argument '{param}': {message}",

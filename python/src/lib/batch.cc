@@ -54,11 +54,11 @@ std::optional<CoreError> encode_all(const std::vector<std::string>& texts, std::
 }
 
 template <bool kIdsOnly, bool kWithDialect>
-PyObject* batch_method(const MethodSpec& spec, PyObject* self, PyObject* const* args,
+PyObject* batch_method(const MethodSpec& method, PyObject* self, PyObject* const* args,
                        Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&]() -> PyObject* {
     PyObject* slots[2];
-    if (!match_arguments(spec, args, nargs, kwnames, slots)) return nullptr;
+    if (!match_arguments(method, args, nargs, kwnames, slots)) return nullptr;
     Access access(self, tokenizer_type(), "SarfanMSATokenizer", Access::Mode::kShared);
     if (!access.ok()) return nullptr;
     std::vector<std::string> texts;

@@ -70,13 +70,13 @@ PyObject* load_default(PyObject*, PyObject*) {
 
 // --- encoding ---
 
-// encode / encode_ids with or without a dialect: the same steps, told apart by `spec`.
+// encode / encode_ids with or without a dialect: the same steps, told apart by `method`.
 template <bool kIdsOnly, bool kWithDialect>
-PyObject* encode_method(const MethodSpec& spec, PyObject* self, PyObject* const* args,
+PyObject* encode_method(const MethodSpec& method, PyObject* self, PyObject* const* args,
                         Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&]() -> PyObject* {
     PyObject* slots[3];
-    if (!match_arguments(spec, args, nargs, kwnames, slots)) return nullptr;
+    if (!match_arguments(method, args, nargs, kwnames, slots)) return nullptr;
     Access access = shared(self);
     if (!access.ok()) return nullptr;
     std::string_view text;
