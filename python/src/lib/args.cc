@@ -20,12 +20,12 @@ std::string quoted_list(const std::vector<const char*>& names) {
   return out;
 }
 
-// Steps 1 to 4 of sequence conversion: refuse str and non-sequences, reserve, iterate.
-template <class Item>
-bool convert_sequence(PyObject* value, const char* target_message_if_str, size_t& reserve,
-                      Item&& item) {
+// Sequence conversion: refuse str and non-sequences, reserve `out` from the length when
+// it is known, then convert each item of the iteration with `item`.
+template <class T, class Item>
+bool convert_sequence(PyObject* value, std::vector<T>& out, Item&& item) {
   if (PyUnicode_Check(value)) {
-    PyErr_SetString(PyExc_TypeError, target_message_if_str);
+    PyErr_SetString(PyExc_TypeError, "Can't extract `str` to `Vec`");
     return false;
   }
   if (!PySequence_Check(value)) {
@@ -37,7 +37,7 @@ bool convert_sequence(PyObject* value, const char* target_message_if_str, size_t
     PyErr_Clear();
     size = 0;
   }
-  reserve = size_t(size);
+  out.reserve(size_t(size));
   Ref iterator = Ref::steal(PyObject_GetIter(value));
   if (!iterator) return false;
   while (true) {
@@ -48,13 +48,7 @@ bool convert_sequence(PyObject* value, const char* target_message_if_str, size_t
 }
 
 bool convert_ids_raw(PyObject* value, std::vector<uint32_t>& out) {
-  size_t reserve = 0;
-  bool first = true;
-  return convert_sequence(value, "Can't extract `str` to `Vec`", reserve, [&](PyObject* item) {
-    if (first) {
-      out.reserve(reserve);
-      first = false;
-    }
+  return convert_sequence(value, out, [&](PyObject* item) {
     long id = PyLong_AsLong(item);
     if (id == -1 && PyErr_Occurred()) return false;
     if (id < 0 || (unsigned long)id > 4294967295ul) {
@@ -93,9 +87,10 @@ bool match_arguments(const MethodSpec& method, PyObject* const* args, Py_ssize_t
   for (int k = 0; k < method.count; ++k) slots[k] = nullptr;
   if (given > method.count) {
     std::string verb = given == 1 ? "was" : "were";
-    std::string counts = method.required == method.count ? std::to_string(method.count)
-                                                     : "from " + std::to_string(method.required) +
-                                                           " to " + std::to_string(method.count);
+    std::string counts =
+        method.required == method.count
+            ? std::to_string(method.count)
+            : "from " + std::to_string(method.required) + " to " + std::to_string(method.count);
     type_error(std::string(method.function) + " takes " + counts + " positional arguments but " +
                std::to_string(given) + " " + verb + " given");
     return false;
@@ -199,13 +194,7 @@ bool convert_ids(PyObject* value, const char* param, std::vector<uint32_t>& out)
 
 bool convert_id_batches(PyObject* value, const char* param,
                         std::vector<std::vector<uint32_t>>& out) {
-  size_t reserve = 0;
-  bool first = true;
-  bool ok = convert_sequence(value, "Can't extract `str` to `Vec`", reserve, [&](PyObject* item) {
-    if (first) {
-      out.reserve(reserve);
-      first = false;
-    }
+  bool ok = convert_sequence(value, out, [&](PyObject* item) {
     out.emplace_back();
     return convert_ids_raw(item, out.back());
   });
@@ -213,13 +202,7 @@ bool convert_id_batches(PyObject* value, const char* param,
 }
 
 bool convert_texts(PyObject* value, const char* param, std::vector<std::string>& out) {
-  size_t reserve = 0;
-  bool first = true;
-  bool ok = convert_sequence(value, "Can't extract `str` to `Vec`", reserve, [&](PyObject* item) {
-    if (first) {
-      out.reserve(reserve);
-      first = false;
-    }
+  bool ok = convert_sequence(value, out, [&](PyObject* item) {
     if (!PyUnicode_Check(item)) {
       raise_conversion_error(item, "PyString");
       return false;

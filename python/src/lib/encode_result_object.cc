@@ -117,14 +117,14 @@ PyType_Slot slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec spec = {"builtins.EncodeResult", int(sizeof(EncodeResultObject)), 0, Py_TPFLAGS_DEFAULT,
-                    slots};
+PyType_Spec type_spec = {"builtins.EncodeResult", int(sizeof(EncodeResultObject)), 0,
+                         Py_TPFLAGS_DEFAULT, slots};
 
 }  // namespace
 
 PyTypeObject* encode_result_type() {
   static PyTypeObject* type = nullptr;
-  if (type == nullptr) type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&spec));
+  if (type == nullptr) type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&type_spec));
   return type;
 }
 
