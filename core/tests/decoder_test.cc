@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "test_files.h"
+#include "test_text.h"
 #include "tokenizer/tokenizer.h"
 #include "vocab/vocab_loader.h"
 
@@ -15,12 +16,7 @@ using testing_files::TempFile;
 // Ids: 0-3 specials, 4+b byte pieces, 260 "▁في", 261 "▁الكتاب", 262 "▁ال", 263 "كتاب",
 // 264 gap, 265 "a▁b", 266 "<0x+A>", 267 "<0xd8>" (lower case).
 Tokenizer decode_tokenizer() {
-  std::string tsv = "[PAD]\t0\t0\n[BOS]\t1\t0\n[EOS]\t2\t0\n[UNK]\t3\t0\n";
-  for (int b = 0; b < 256; ++b) {
-    char piece[7];
-    std::snprintf(piece, sizeof piece, "<0x%02X>", b);
-    tsv += std::string(piece) + "\t" + std::to_string(4 + b) + "\t0\n";
-  }
+  std::string tsv = testing_text::special_and_byte_pieces_tsv();
   tsv += "\xE2\x96\x81\xD9\x81\xD9\x8A\t260\t0\n";
   tsv += "\xE2\x96\x81\xD8\xA7\xD9\x84\xD9\x83\xD8\xAA\xD8\xA7\xD8\xA8\t261\t0\n";
   tsv += "\xE2\x96\x81\xD8\xA7\xD9\x84\t262\t0\n\xD9\x83\xD8\xAA\xD8\xA7\xD8\xA8\t263\t0\n";

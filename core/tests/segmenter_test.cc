@@ -153,12 +153,7 @@ TEST(SegmenterDifferentialTest, IncrementalScanEqualsNaiveScan) {
 }
 
 Tokenizer small_tokenizer() {
-  std::string tsv = "[PAD]\t0\t0\n[BOS]\t1\t0\n[EOS]\t2\t0\n[UNK]\t3\t0\n";
-  for (int b = 0; b < 256; ++b) {
-    char piece[7];
-    std::snprintf(piece, sizeof piece, "<0x%02X>", b);
-    tsv += std::string(piece) + "\t" + std::to_string(4 + b) + "\t0\n";
-  }
+  std::string tsv = testing_text::special_and_byte_pieces_tsv();
   tsv += kMark + "ab\t300\t-1\nabc\t301\t-1\nab\t302\t-1\nc\t303\t-1\n" + kMark + "c\t304\t-1\n";
   auto vocab = from_tsv_text(tsv);
   EXPECT_TRUE(vocab.ok());

@@ -20,6 +20,17 @@ inline std::string u8(const std::vector<char32_t>& cps) {
   return out;
 }
 
+// The lines of ids 0 to 259: "[PAD]", "[BOS]", "[EOS]", "[UNK]" and the byte pieces.
+inline std::string special_and_byte_pieces_tsv() {
+  std::string tsv = "[PAD]\t0\t0\n[BOS]\t1\t0\n[EOS]\t2\t0\n[UNK]\t3\t0\n";
+  for (int b = 0; b < 256; ++b) {
+    static const char kHex[] = "0123456789ABCDEF";
+    tsv +=
+        std::string("<0x") + kHex[b >> 4] + kHex[b & 15] + ">\t" + std::to_string(4 + b) + "\t0\n";
+  }
+  return tsv;
+}
+
 inline std::vector<char32_t> code_points(std::string_view text) {
   std::vector<char32_t> out;
   auto p = reinterpret_cast<const unsigned char*>(text.data());

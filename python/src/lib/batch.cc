@@ -78,28 +78,15 @@ PyObject* batch_method(const MethodSpec& method, PyObject* self, PyObject* const
         return tokenizer.encode_ids(text, true, dialect_view);
       });
       if (error) return raise_core_error(*error);
-      Ref list = Ref::steal(PyList_New(Py_ssize_t(results.size())));
-      if (!list) return raise_api_failure();
-      for (size_t k = 0; k < results.size(); ++k) {
-        PyObject* ids = ids_to_list(results[k]);
-        if (ids == nullptr) return nullptr;
-        PyList_SET_ITEM(list.get(), Py_ssize_t(k), ids);
-      }
-      return list.release();
+      return build_list(results.size(), [&](size_t k) { return ids_to_list(results[k]); });
     } else {
       std::vector<EncodeResult> results;
       auto error = encode_all(texts, results, [&](const std::string& text) {
         return tokenizer.encode(text, true, dialect_view);
       });
       if (error) return raise_core_error(*error);
-      Ref list = Ref::steal(PyList_New(Py_ssize_t(results.size())));
-      if (!list) return raise_api_failure();
-      for (size_t k = 0; k < results.size(); ++k) {
-        PyObject* result = wrap_encode_result(std::move(results[k]));
-        if (result == nullptr) return nullptr;
-        PyList_SET_ITEM(list.get(), Py_ssize_t(k), result);
-      }
-      return list.release();
+      return build_list(results.size(),
+                        [&](size_t k) { return wrap_encode_result(std::move(results[k])); });
     }
   });
 }

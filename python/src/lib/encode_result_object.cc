@@ -29,14 +29,7 @@ PyObject* get_tokens(PyObject* self, void*) {
     SharedResult access = shared(self);
     if (!access.ok()) return nullptr;
     const PieceTexts& tokens = access->result.tokens;
-    Ref list = Ref::steal(PyList_New(Py_ssize_t(tokens.size())));
-    if (!list) return raise_api_failure();
-    for (size_t k = 0; k < tokens.size(); ++k) {
-      PyObject* text = string_to_str(tokens[k]);
-      if (text == nullptr) return raise_api_failure();
-      PyList_SET_ITEM(list.get(), Py_ssize_t(k), text);
-    }
-    return list.release();
+    return build_list(tokens.size(), [&](size_t k) { return string_to_str(tokens[k]); });
   });
 }
 
@@ -45,15 +38,9 @@ PyObject* get_offsets(PyObject* self, void*) {
     SharedResult access = shared(self);
     if (!access.ok()) return nullptr;
     const auto& offsets = access->result.offsets;
-    Ref list = Ref::steal(PyList_New(Py_ssize_t(offsets.size())));
-    if (!list) return raise_api_failure();
-    for (size_t k = 0; k < offsets.size(); ++k) {
-      PyObject* pair =
-          Py_BuildValue("(nn)", Py_ssize_t(offsets[k].first), Py_ssize_t(offsets[k].second));
-      if (pair == nullptr) return raise_api_failure();
-      PyList_SET_ITEM(list.get(), Py_ssize_t(k), pair);
-    }
-    return list.release();
+    return build_list(offsets.size(), [&](size_t k) {
+      return Py_BuildValue("(nn)", Py_ssize_t(offsets[k].first), Py_ssize_t(offsets[k].second));
+    });
   });
 }
 
@@ -81,11 +68,6 @@ PyObject* get_fallback(PyObject* self, void*) {
     if (!access.ok()) return nullptr;
     return PyBool_FromLong(access->result.fallback);
   });
-}
-
-PyObject* refuse_construction(PyTypeObject*, PyObject*, PyObject*) {
-  PyErr_SetString(PyExc_TypeError, "No constructor defined");
-  return nullptr;
 }
 
 void dealloc(PyObject* self) {
@@ -140,14 +122,12 @@ PyObject* wrap_encode_result(EncodeResult result) {
 }
 
 PyObject* ids_to_list(const std::vector<uint32_t>& ids) {
-  Ref list = Ref::steal(PyList_New(Py_ssize_t(ids.size())));
-  if (!list) return raise_api_failure();
-  for (size_t k = 0; k < ids.size(); ++k) {
-    PyObject* id = PyLong_FromUnsignedLong(ids[k]);
-    if (id == nullptr) return raise_api_failure();
-    PyList_SET_ITEM(list.get(), Py_ssize_t(k), id);
-  }
-  return list.release();
+  return build_list(ids.size(), [&](size_t k) { return PyLong_FromUnsignedLong(ids[k]); });
+}
+
+PyObject* refuse_construction(PyTypeObject*, PyObject*, PyObject*) {
+  PyErr_SetString(PyExc_TypeError, "No constructor defined");
+  return nullptr;
 }
 
 PyObject* string_to_str(std::string_view text) {

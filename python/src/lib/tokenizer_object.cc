@@ -164,14 +164,7 @@ PyObject* decode_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs, 
     std::vector<std::string> texts;
     texts.reserve(batches.size());
     for (const auto& ids : batches) texts.push_back(access->tokenizer.decode(ids, std::nullopt));
-    Ref list = Ref::steal(PyList_New(Py_ssize_t(texts.size())));
-    if (!list) return raise_api_failure();
-    for (size_t k = 0; k < texts.size(); ++k) {
-      PyObject* text = string_to_str(texts[k]);
-      if (text == nullptr) return raise_api_failure();
-      PyList_SET_ITEM(list.get(), Py_ssize_t(k), text);
-    }
-    return list.release();
+    return build_list(texts.size(), [&](size_t k) { return string_to_str(texts[k]); });
   });
 }
 
@@ -212,14 +205,7 @@ PyObject* list_plugins(PyObject* self, PyObject*) {
     Access access = shared(self);
     if (!access.ok()) return nullptr;
     std::vector<std::string> names = access->tokenizer.list_plugins();
-    Ref list = Ref::steal(PyList_New(Py_ssize_t(names.size())));
-    if (!list) return raise_api_failure();
-    for (size_t k = 0; k < names.size(); ++k) {
-      PyObject* name = string_to_str(names[k]);
-      if (name == nullptr) return raise_api_failure();
-      PyList_SET_ITEM(list.get(), Py_ssize_t(k), name);
-    }
-    return list.release();
+    return build_list(names.size(), [&](size_t k) { return string_to_str(names[k]); });
   });
 }
 
@@ -248,11 +234,6 @@ uint32_t eos_id_of(const Tokenizer& t) {
 }
 uint32_t pad_id_of(const Tokenizer& t) {
   return t.special_ids().pad_id;
-}
-
-PyObject* refuse_construction(PyTypeObject*, PyObject*, PyObject*) {
-  PyErr_SetString(PyExc_TypeError, "No constructor defined");
-  return nullptr;
 }
 
 void dealloc(PyObject* self) {
