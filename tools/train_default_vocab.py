@@ -101,8 +101,15 @@ def float32(x):
 
 
 def score_text(score):
-    text = repr(float32(score))  # shortest text that reads back to the same double
-    assert "e" not in text and float(text) == float32(score), text
+    """The shortest decimal text that reads back to the same float32 (9 digits at most)."""
+    value = float32(score)
+    for digits in range(1, 10):
+        text = f"{value:.{digits}g}"
+        if float32(float(text)) == value:
+            break
+    if "." not in text:
+        text += ".0"
+    assert "e" not in text and float32(float(text)) == value, text
     return text
 
 

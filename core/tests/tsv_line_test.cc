@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
+#include <random>
 #include <string>
+#include <vector>
 
 namespace sarfan::tsv {
 namespace {
@@ -96,6 +100,42 @@ INSTANTIATE_TEST_SUITE_P(
         ScoreCase{".", false, 0}, ScoreCase{"e5", false, 0}, ScoreCase{"1e", false, 0},
         ScoreCase{"1e+", false, 0}, ScoreCase{"+-1", false, 0}, ScoreCase{"infin", false, 0},
         ScoreCase{"1.0\r", false, 0}, ScoreCase{"١", false, 0}));
+
+// The score parser takes a shortcut for plain decimals; it must round exactly as
+// from_chars does, including literals at or next to halfway points between floats.
+TEST(ParseScoreTest, AgreesWithFromCharsOnRandomDecimals) {
+  std::mt19937_64 rng(7);
+  std::vector<std::string> literals = {
+      "16777217", "16777219",      "33554434",     "0.1",
+      "1e-38",    "1.1754942e-38", "3.4028235e38", "340282356779733661637539395458142568448"};
+  auto digits = [&](int n) {
+    std::string out;
+    for (int k = 0; k < n; ++k) out.push_back(char('0' + rng() % 10));
+    return out;
+  };
+  for (int k = 0; k < 200000; ++k) {
+    std::string literal = digits(1 + int(rng() % 12));
+    if (rng() % 2) literal.append(".").append(digits(int(rng() % 12)));
+    if (rng() % 4 == 0) literal.append("e").append(std::to_string(int(rng() % 60) - 30));
+    literals.push_back(literal);
+    // A float halfway point printed exactly (when short enough), and its neighbours.
+    float f = std::ldexp(float(rng() % (1u << 24) | (1u << 23)), int(rng() % 40) - 30);
+    double halfway = (double(f) + double(std::nextafter(f, kInf))) / 2;
+    char text[64];
+    std::snprintf(text, sizeof text, "%.17g", halfway);
+    literals.push_back(text);
+    std::snprintf(text, sizeof text, "%.19g", std::nextafter(halfway, 0.0));
+    literals.push_back(text);
+  }
+  for (const std::string& literal : literals) {
+    float expected = 0;
+    auto [end, error] = std::from_chars(literal.data(), literal.data() + literal.size(), expected);
+    if (error != std::errc()) continue;
+    float score = 0;
+    ASSERT_EQ(parse_score(literal, score), nullptr) << literal;
+    ASSERT_EQ(std::memcmp(&score, &expected, sizeof score), 0) << literal << " gave " << score;
+  }
+}
 
 TEST(ParseEntryTest, Messages) {
   auto message = [](std::string_view line) {

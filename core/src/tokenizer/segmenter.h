@@ -30,25 +30,32 @@ namespace segment_detail {
 
 inline constexpr std::string_view kMark = "\xE2\x96\x81";  // U+2581
 
-// Lead-byte classes: 1 when the byte is White_Space by itself (ASCII), 2 when it may
-// start a White_Space character that needs decoding (C2, E1, E2, E3).
-inline constexpr std::array<uint8_t, 256> kSpaceClass = [] {
+// What a walk does with the character whose first byte this is: one-label characters
+// (ASCII, Arabic two-byte) are the fast cases; White_Space ends every walk.
+enum CharKind : uint8_t { kAsciiChar, kArabicChar, kSpaceChar, kMaybeSpaceChar, kOtherChar };
+
+inline constexpr std::array<uint8_t, 256> kCharKind = [] {
   std::array<uint8_t, 256> table{};
-  for (int b = 0x09; b <= 0x0D; ++b) table[b] = 1;
-  table[0x20] = 1;
-  table[0xC2] = table[0xE1] = table[0xE2] = table[0xE3] = 2;
+  for (int b = 0; b < 256; ++b) {
+    table[b] = b < 0x80 ? kAsciiChar : (b & 0xFC) == 0xD8 ? kArabicChar : kOtherChar;
+  }
+  for (int b = 0x09; b <= 0x0D; ++b) table[b] = kSpaceChar;
+  table[0x20] = kSpaceChar;
+  table[0xC2] = table[0xE1] = table[0xE2] = table[0xE3] = kMaybeSpaceChar;
   return table;
 }();
 
 [[gnu::always_inline]] inline bool is_white_space_at(const unsigned char* p) {
-  uint8_t space = kSpaceClass[*p];
-  if (space != 2) return space != 0;
-  return utf8::is_white_space(utf8::decode_valid(p));
+  uint8_t kind = kCharKind[*p];
+  if (kind == kSpaceChar) return true;
+  return kind == kMaybeSpaceChar && utf8::is_white_space(utf8::decode_valid(p));
 }
 
 // Runs walks [kOffset, kOffset + kCount) from position p in lock step, one character at a
-// time, recording each walk's longest hit.
-template <int kCount, int kOffset, int kWalks>
+// time, recording each walk's longest hit. Every walk stops at White_Space. kBounded
+// caps the walk at max_token_len characters; without a plugin the cap is implied, since
+// the base index holds no longer key.
+template <int kCount, int kOffset, int kWalks, bool kBounded>
 [[gnu::always_inline]] inline void walk(const ScanContext& ctx,
                                         const TokenIndex* const (&index)[kWalks],
                                         const TokenIndex::Node (&start)[kWalks],
@@ -59,19 +66,22 @@ template <int kCount, int kOffset, int kWalks>
   TokenIndex::Node node[kCount];
   for (int w = 0; w < kCount; ++w) node[w] = start[kOffset + w];
   const unsigned char* q = p;
-  for (size_t d = 1; d <= ctx.max_token_len && q < end; ++d) {
-    if (d > 1 && is_white_space_at(q)) break;
-    size_t length = utf8::sequence_length(*q);
-    if (TokenIndex::is_single_label(q, length)) {
-      uint32_t label = TokenIndex::label_of_char(q, length);
+  for (size_t d = 1; q < end; ++d) {
+    if (kBounded && d > ctx.max_token_len) break;
+    uint8_t kind = kCharKind[*q];
+    if (kind <= kArabicChar) {
+      uint32_t label = kind == kAsciiChar ? q[0] : TokenIndex::label_of_char(q, 2);
       for (int w = 0; w < kCount; ++w) node[w] = index[kOffset + w]->advance(node[w], label);
+      q += 1 + kind;
     } else {
+      if (is_white_space_at(q)) break;
+      size_t length = utf8::sequence_length(*q);
       for (int w = 0; w < kCount; ++w) {
         if (!index[kOffset + w]->step_char(node[w], q, length))
           node[w] = index[kOffset + w]->dead();
       }
+      q += length;
     }
-    q += length;
     bool any = false;
     for (int w = 0; w < kCount; ++w) {
       const TokenIndex& idx = *index[kOffset + w];
@@ -94,6 +104,7 @@ template <int kCount, int kOffset, int kWalks>
 // 70 to 87 MB/s on the synthetic benchmark corpus).
 template <int kWalks, class Sink>
 void scan(const ScanContext& ctx, std::string_view text, Sink& sink) {
+  constexpr bool kBounded = kWalks == 4;  // plugin keys may be longer than max_token_len
   const TokenIndex* index[kWalks];
   TokenIndex::Node start[kWalks];
   constexpr int kFirstPlain = kWalks / 2;
@@ -121,9 +132,10 @@ void scan(const ScanContext& ctx, std::string_view text, Sink& sink) {
     const unsigned char* best_to[kWalks] = {};
     // Inside a word only the plain walks run.
     if (word_start) {
-      walk<kWalks, 0>(ctx, index, start, p, end, best_node, best_len, best_to);
+      walk<kWalks, 0, kWalks, kBounded>(ctx, index, start, p, end, best_node, best_len, best_to);
     } else {
-      walk<kWalks / 2, kFirstPlain>(ctx, index, start, p, end, best_node, best_len, best_to);
+      walk<kWalks / 2, kFirstPlain, kWalks, kBounded>(ctx, index, start, p, end, best_node,
+                                                      best_len, best_to);
     }
     size_t longest = 0;
     int winner = 0;

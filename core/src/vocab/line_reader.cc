@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -24,11 +25,15 @@ LineReader LineReader::from_text(std::string_view text) {
   return LineReader(text);
 }
 
-LineReader::LineReader(int fd) : fd_(fd), buffer_(kBufferSize) {}
-LineReader::LineReader(std::string_view text) : text_(text) {}
+LineReader::LineReader(int fd) : fd_(fd), buffer_(kBufferSize) {
+  struct stat info;
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) size_hint_ = size_t(info.st_size);
+}
+LineReader::LineReader(std::string_view text) : size_hint_(text.size()), text_(text) {}
 
 LineReader::LineReader(LineReader&& other) noexcept
     : fd_(other.fd_),
+      size_hint_(other.size_hint_),
       text_(other.text_),
       buffer_(std::move(other.buffer_)),
       begin_(other.begin_),
@@ -102,14 +107,19 @@ Result<bool> LineReader::next_raw(std::string_view& line, bool& ended_by_lf) {
   return true;
 }
 
-Result<bool> LineReader::next(std::string_view& line) {
+Result<bool> LineReader::next_unchecked(std::string_view& line) {
   bool ended_by_lf = false;
   auto more = next_raw(line, ended_by_lf);
   if (!more.ok() || !more.value()) return more;
   ++line_number_;
   if (ended_by_lf && !line.empty() && line.back() == '\r') line.remove_suffix(1);
-  if (!utf8::is_valid(line)) return CoreError::invalid_utf8();
   return true;
+}
+
+Result<bool> LineReader::next(std::string_view& line) {
+  auto more = next_unchecked(line);
+  if (more.ok() && more.value() && !utf8::is_valid(line)) return CoreError::invalid_utf8();
+  return more;
 }
 
 }  // namespace sarfan

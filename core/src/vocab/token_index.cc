@@ -39,7 +39,8 @@ class TokenIndex::Builder {
     for (Unit& unit : units_) {
       if (unit.check == kFree) unit.base = 0;
     }
-    if (units_.capacity() > units_.size() + units_.size() / 4) units_.shrink_to_fit();
+    // The reserve is an upper bound; its untouched part stays address space only, so it
+    // is kept rather than copying the array into a tight one.
     TokenIndex index;
     index.units_ = std::move(units_);
     index.dead_ = Node(index.units_.size() - 1);
@@ -81,56 +82,19 @@ class TokenIndex::Builder {
     units_[node].base = base | kKeyFlag;
   }
 
-  // Groups the node's keys by their next label (a counting sort of order_[lo, hi), so any
-  // byte strings work, whatever the label order), places the labels and queues the children.
+  // Finds the node's labels and their key groups, places the labels and queues the
+  // children. Byte-sorted keys come grouped by label: each group is found by a galloping
+  // search for the end of its prefix, so a node costs about its label count times the log
+  // of its key count rather than its key count. Keys that are not grouped so (byte
+  // strings that are not UTF-8) are grouped by a counting sort instead.
   void place_branch(const Task& task) {
     labels_.clear();
     starts_.clear();
-    key_labels_.resize(task.hi - task.lo);
-    bool ends_key = false;
-    bool grouped = true;  // each label's keys are contiguous, after the key that ends here
-    uint32_t end_key = 0;
-    for (uint32_t i = task.lo; i < task.hi; ++i) {
-      size_t width = 0;
-      uint32_t label = label_at(order_[i], task.offset, width);
-      key_labels_[i - task.lo] = label;
-      if (label == kEndOfKey) {
-        ends_key = true;  // keys are unique, so at most one ends here
-        end_key = order_[i];
-        grouped = grouped && i == task.lo;
-      } else if (counts_[label]++ == 0) {
-        labels_.push_back(label);
-        starts_.push_back(i);
-      } else if (label != labels_.back()) {
-        grouped = false;
-      }
-    }
-    uint32_t hi;
-    if (grouped) {
-      // Byte-sorted UTF-8 keys already come grouped by label: no reordering needed.
-      for (uint32_t label : labels_) counts_[label] = 0;
-      hi = task.hi;
-    } else {
-      std::sort(labels_.begin(), labels_.end());
-      // Children's ranges, in label order; the key that ends here is kept out of them.
-      starts_.clear();
-      uint32_t next = task.lo;
-      for (uint32_t label : labels_) {
-        starts_.push_back(next);
-        uint32_t count = counts_[label];
-        counts_[label] = next;  // becomes the write position of the label's group
-        next += count;
-      }
-      sorted_.resize(task.hi - task.lo);
-      for (uint32_t i = task.lo; i < task.hi; ++i) {
-        uint32_t label = key_labels_[i - task.lo];
-        if (label == kEndOfKey) continue;
-        sorted_[counts_[label]++ - task.lo] = order_[i];
-      }
-      for (uint32_t label : labels_) counts_[label] = 0;
-      std::copy(sorted_.begin(), sorted_.begin() + (next - task.lo), order_.begin() + task.lo);
-      hi = next;
-    }
+    uint32_t lo = task.lo, hi = task.hi;
+    bool ends_key = keys_[order_[lo]].size() == task.offset;  // sorts first; keys are unique
+    uint32_t end_key = order_[lo];
+    if (ends_key) ++lo;
+    if (!find_sorted_groups(task.offset, lo, hi)) hi = sort_into_groups(task, lo);
 
     if (ends_key) labels_.push_back(kValueLabel);
     uint32_t base = branch_base();
@@ -147,6 +111,87 @@ class TokenIndex::Builder {
       label_at(order_[child_lo], task.offset, width);
       stack_.push_back({base + labels_[c], child_lo, child_hi, task.offset + width});
     }
+  }
+
+  // Groups keys[order_[lo, hi)] by their label at `offset` when each label's keys are
+  // contiguous and in ascending label-prefix order; false (nothing kept) when not.
+  bool find_sorted_groups(size_t offset, uint32_t lo, uint32_t hi) {
+    for (uint32_t i = lo; i < hi;) {
+      size_t width = 0;
+      uint32_t label = label_at(order_[i], offset, width);
+      const char* prefix = keys_[order_[i]].data() + offset;
+      // A lone Arabic lead byte labels by itself but shares its byte with the two-byte
+      // labels, so its keys need not be contiguous.
+      if (label == kEndOfKey || (width == 1 && TokenIndex::is_arabic_lead(uint8_t(label)))) {
+        return give_up_groups();
+      }
+      auto in_group = [&](uint32_t k) {
+        std::string_view key = keys_[order_[k]];
+        return key.size() >= offset + width && key[offset] == prefix[0] &&
+               (width == 1 || key[offset + 1] == prefix[1]);
+      };
+      // Gallop to a key past the group, then bisect: [i + 1, end) is the group's rest.
+      uint32_t step = 1, known = i;
+      while (known + step < hi && in_group(known + step)) {
+        known += step;
+        step *= 2;
+      }
+      uint32_t end = std::min<uint32_t>(hi, known + step);
+      while (known + 1 < end) {
+        uint32_t mid = known + (end - known) / 2;
+        if (in_group(mid)) {
+          known = mid;
+        } else {
+          end = mid;
+        }
+      }
+      labels_.push_back(label);
+      starts_.push_back(i);
+      i = end;
+    }
+    return all_distinct_labels() || give_up_groups();
+  }
+
+  bool give_up_groups() {
+    labels_.clear();
+    starts_.clear();
+    return false;
+  }
+
+  bool all_distinct_labels() {
+    bool distinct = true;
+    for (uint32_t label : labels_) distinct = distinct && counts_[label]++ == 0;
+    for (uint32_t label : labels_) counts_[label] = 0;
+    return distinct;
+  }
+
+  // Reorders order_[lo, task.hi) into groups by label (a stable counting sort) with the
+  // labels ascending; returns the end of the groups.
+  uint32_t sort_into_groups(const Task& task, uint32_t lo) {
+    labels_.clear();
+    starts_.clear();
+    key_labels_.resize(task.hi - lo);
+    for (uint32_t i = lo; i < task.hi; ++i) {
+      size_t width = 0;
+      uint32_t label = label_at(order_[i], task.offset, width);
+      key_labels_[i - lo] = label;
+      if (counts_[label]++ == 0) labels_.push_back(label);
+    }
+    std::sort(labels_.begin(), labels_.end());
+    uint32_t next = lo;
+    for (uint32_t label : labels_) {
+      starts_.push_back(next);
+      uint32_t count = counts_[label];
+      counts_[label] = next;  // becomes the write position of the label's group
+      next += count;
+    }
+    sorted_.resize(task.hi - lo);
+    for (uint32_t i = lo; i < task.hi; ++i) {
+      sorted_[counts_[key_labels_[i - lo]]++ - lo] = order_[i];
+    }
+    for (uint32_t label : labels_) counts_[label] = 0;
+    std::copy(sorted_.begin(), sorted_.begin() + (next - lo), order_.begin() + lo);
+    return next;
   }
 
   void ensure(size_t size) {

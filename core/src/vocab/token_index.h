@@ -79,7 +79,8 @@ class TokenIndex {
     return value(node);
   }
 
-  size_t memory_bytes() const { return units_.capacity() * sizeof(Unit); }
+  // Bytes of the cells in use (the array's reserve beyond them is never touched).
+  size_t memory_bytes() const { return units_.size() * sizeof(Unit); }
 
  private:
   static bool is_arabic_lead(unsigned char b) { return (b & 0xFC) == 0xD8; }

@@ -1,9 +1,12 @@
 #include "vocab/tsv_line.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <string>
+#include <utility>
 
 #include "vocab/utf8.h"
 
@@ -79,6 +82,100 @@ bool is_decimal_literal(std::string_view s) {
   return i == s.size();
 }
 
+// Appends the run of digits at s[i] to `mantissa`, eight at a time where it can (the
+// SWAR steps check and convert eight ASCII digits at once). Fails past 19 digits in all.
+bool append_digits(std::string_view s, size_t& i, uint64_t& mantissa, int& count) {
+  while (i + 8 <= s.size()) {
+    uint64_t word;
+    std::memcpy(&word, s.data() + i, 8);
+    constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ull;
+    bool eight_digits =
+        ((word & kHigh) | (((word + 0x0606060606060606ull) & kHigh) >> 4)) == 0x3333333333333333ull;
+    if (!eight_digits) break;
+    if (count + 8 > 19) return false;
+    word -= 0x3030303030303030ull;
+    word = word * 10 + (word >> 8);  // pairs of digits
+    constexpr uint64_t kMask = 0x000000FF000000FFull;
+    word =
+        ((word & kMask) * 0x000F424000000064ull + ((word >> 16) & kMask) * 0x0000271000000001ull) >>
+        32;
+    mantissa = mantissa * 100000000 + word;
+    count += 8;
+    i += 8;
+  }
+  for (; i < s.size() && is_digit(s[i]); ++i) {
+    if (++count > 19) return false;
+    mantissa = mantissa * 10 + uint64_t(s[i] - '0');
+  }
+  return true;
+}
+
+// Plain decimals ("-10.4994", "3e-5") with at most 19 significant digits and a small
+// exponent, rounded to the nearest float without from_chars: the digits m and the power
+// of ten are exact in the 64-bit significand of x87 long double, so one multiplication or
+// division rounds m * 10^e correctly to 64 bits, and rounding that to float's 24 bits is
+// correct unless it sits exactly on a halfway point between two floats. Returns false
+// (leaving the work to from_chars) for that case, for results outside the normal float
+// range, and for anything it does not recognise.
+bool parse_plain_decimal(std::string_view s, float& out) {
+  if constexpr (std::numeric_limits<long double>::digits != 64) {
+    return false;
+  } else {
+    uint64_t mantissa = 0;
+    int significant = 0, exponent = 0;
+    size_t i = 0;
+    while (i < s.size() && s[i] == '0') ++i;
+    if (!append_digits(s, i, mantissa, significant)) return false;
+    bool any_digit = i > 0;
+    if (i < s.size() && s[i] == '.') {
+      size_t fraction = ++i;
+      if (mantissa == 0) {
+        while (i < s.size() && s[i] == '0') ++i;
+        exponent -= int(i - fraction);
+      }
+      size_t run = i;
+      if (!append_digits(s, i, mantissa, significant)) return false;
+      exponent -= int(i - run);
+      any_digit = any_digit || i > fraction;
+    }
+    if (!any_digit) return false;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+      ++i;
+      bool negative = i < s.size() && s[i] == '-';
+      if (i < s.size() && (s[i] == '-' || s[i] == '+')) ++i;
+      int value = 0, exponent_digits = 0;
+      for (; i < s.size() && is_digit(s[i]) && exponent_digits < 4; ++i, ++exponent_digits) {
+        value = value * 10 + (s[i] - '0');
+      }
+      if (exponent_digits == 0) return false;
+      exponent += negative ? -value : value;
+    }
+    if (i != s.size()) return false;
+    if (mantissa == 0) {
+      out = 0.0f;
+      return true;
+    }
+    if (exponent < -27 || exponent > 27) return false;
+    static constexpr auto kPowers = [] {
+      std::array<long double, 28> powers{};
+      long double power = 1;
+      for (long double& p : powers) p = std::exchange(power, power * 10);
+      return powers;
+    }();
+    long double value = exponent < 0 ? (long double)mantissa / kPowers[size_t(-exponent)]
+                                     : (long double)mantissa * kPowers[size_t(exponent)];
+    if (!(value >= (long double)std::numeric_limits<float>::min() &&
+          value <= (long double)std::numeric_limits<float>::max())) {
+      return false;
+    }
+    uint64_t significand;
+    std::memcpy(&significand, &value, sizeof significand);  // x87: the 64 bits come first
+    if ((significand & ((uint64_t(1) << 40) - 1)) == uint64_t(1) << 39) return false;
+    out = float(value);
+    return true;
+  }
+}
+
 }  // namespace
 
 const char* parse_id(std::string_view field, uint32_t& id) {
@@ -104,6 +201,10 @@ const char* parse_score(std::string_view field, float& score) {
   if (body[0] == '+' || body[0] == '-') {
     negative = body[0] == '-';
     body.remove_prefix(1);
+  }
+  if (float value; parse_plain_decimal(body, value)) {
+    score = negative ? -value : value;
+    return nullptr;
   }
   if (equals_ignoring_case(body, "inf") || equals_ignoring_case(body, "infinity")) {
     score =

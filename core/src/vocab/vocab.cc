@@ -29,20 +29,20 @@ Result<void> VocabBuilder::add_token(std::string_view token, uint32_t id, float 
     return CoreError::invalid_model("Token '" + std::string(token) + "' exceeds max_token_len " +
                                     std::to_string(max_token_len_));
   }
-  if (token.size() > std::numeric_limits<uint32_t>::max()) {
-    return CoreError::invalid_model("Token of " + std::to_string(token.size()) +
-                                    " bytes is too long");
+  if (token.size() > std::numeric_limits<uint32_t>::max() - arena_.size()) {
+    return CoreError::invalid_model("Vocabulary tokens exceed 4 GiB in total");
   }
-  items_.push_back({arena_.size(), uint32_t(token.size()), id, score});
+  items_.push_back({uint32_t(arena_.size()), uint32_t(token.size()), id, score});
   arena_.append(token);
   return {};
 }
 
 // Item indices in ascending byte order of the tokens; equal tokens keep their order.
-// A stable radix sort on each token's first 8 bytes (big-endian, zero-padded), then a
-// comparison sort inside each run of equal prefixes on the next 8 bytes and, where those
-// tie too, on the whole token. For the 64k default vocabulary this takes about 3 ms, a
-// comparison sort on whole tokens 11 ms.
+// A stable LSD radix sort on each token's first 16 bytes (big-endian, zero-padded, 16 bits
+// a pass, passes with a single digit skipped), then a comparison sort of the whole tokens
+// inside each run that ties on those bytes (long tokens with a common prefix, or tokens
+// told apart only by trailing NUL bytes). For the 64k default vocabulary this takes about
+// 1 ms; a comparison sort on whole tokens 11 ms.
 std::vector<uint32_t> VocabBuilder::sorted_order() const {
   struct Key {
     uint64_t high, low;
@@ -62,25 +62,32 @@ std::vector<uint32_t> VocabBuilder::sorted_order() const {
     keys[i] = {big_endian(token), big_endian(token.size() > 8 ? token.substr(8) : ""), i};
   }
   std::vector<uint32_t> histogram(1 << 16);
-  for (int shift = 0; shift < 64; shift += 16) {
+  auto radix_pass = [&](auto digit_of) {
     std::fill(histogram.begin(), histogram.end(), 0u);
-    for (const Key& key : keys) ++histogram[(key.high >> shift) & 0xFFFF];
-    if (histogram[(keys[0].high >> shift) & 0xFFFF] == keys.size()) continue;  // one digit
+    for (const Key& key : keys) ++histogram[digit_of(key)];
+    if (histogram[digit_of(keys[0])] == keys.size()) return;  // one digit: order stands
     uint32_t position = 0;
     for (uint32_t& count : histogram) position += std::exchange(count, position);
-    for (const Key& key : keys) scratch[histogram[(key.high >> shift) & 0xFFFF]++] = key;
+    for (const Key& key : keys) scratch[histogram[digit_of(key)]++] = key;
     keys.swap(scratch);
+  };
+  for (int shift = 0; shift < 64; shift += 16) {
+    radix_pass([shift](const Key& key) { return (key.low >> shift) & 0xFFFF; });
   }
-  auto by_rest = [&](const Key& a, const Key& b) {
-    if (a.low != b.low) return a.low < b.low;
-    // The zero padding cannot tell "a" from "a\0", so equal prefixes compare in full.
+  for (int shift = 0; shift < 64; shift += 16) {
+    radix_pass([shift](const Key& key) { return (key.high >> shift) & 0xFFFF; });
+  }
+  auto by_token = [&](const Key& a, const Key& b) {
     int order = token_of(items_[a.index]).compare(token_of(items_[b.index]));
     return order != 0 ? order < 0 : a.index < b.index;
   };
   for (size_t start = 0; start < keys.size();) {
     size_t end = start + 1;
-    while (end < keys.size() && keys[end].high == keys[start].high) ++end;
-    if (end - start > 1) std::sort(keys.begin() + start, keys.begin() + end, by_rest);
+    while (end < keys.size() && keys[end].high == keys[start].high &&
+           keys[end].low == keys[start].low) {
+      ++end;
+    }
+    if (end - start > 1) std::sort(keys.begin() + start, keys.begin() + end, by_token);
     start = end;
   }
   std::vector<uint32_t> order(keys.size());
@@ -99,9 +106,6 @@ Result<Vocab> VocabBuilder::build() && {
       return CoreError::invalid_model("Token ID " + std::to_string(max_id) +
                                       " exceeds the largest supported id " +
                                       std::to_string(tsv::kMaxSupportedId));
-    }
-    if (arena_.size() > std::numeric_limits<uint32_t>::max()) {
-      return CoreError::invalid_model("Vocabulary tokens exceed 4 GiB in total");
     }
     uint32_t vocab_size = max_id + 1;
 

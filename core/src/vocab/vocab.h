@@ -93,7 +93,7 @@ class VocabBuilder {
 
  private:
   struct Item {
-    size_t offset;  // into arena_
+    uint32_t offset;  // into arena_, which stays below 4 GiB
     uint32_t length;
     uint32_t id;
     float score;

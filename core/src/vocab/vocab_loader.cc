@@ -1,6 +1,9 @@
 #include "vocab/vocab_loader.h"
 
+#include <algorithm>
+#include <limits>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "vocab/line_reader.h"
@@ -11,29 +14,84 @@ namespace sarfan {
 
 namespace {
 
+// True when the line could be blank or a comment: empty, '#' first, or a first character
+// that may be White_Space. Any other line is an entry line (or malformed).
+bool may_be_skipped(std::string_view line) {
+  if (line.empty()) return true;
+  auto b0 = static_cast<unsigned char>(line[0]);
+  auto b1 = line.size() > 1 ? static_cast<unsigned char>(line[1]) : 0;
+  switch (b0) {
+    case '#':
+    case ' ':
+    case '\t':
+    case '\n':
+    case '\v':
+    case '\f':
+    case '\r':
+      return true;
+    case 0xC2:
+      return b1 == 0x85 || b1 == 0xA0;
+    case 0xE1:
+      return b1 == 0x9A;
+    case 0xE2:
+      return b1 == 0x80 || b1 == 0x81;
+    case 0xE3:
+      return b1 == 0x80;
+    default:
+      return false;
+  }
+}
+
+// The next entry of the file, or nullopt at its end. Lines are checked for valid UTF-8
+// before anything else is reported about them, but a parsed entry line needs only its
+// token checked: the id and score fields parse from ASCII alone.
+Result<std::optional<tsv::EntryLine>> next_entry(LineReader& reader) {
+  std::string_view line;
+  while (true) {
+    auto more = reader.next_unchecked(line);
+    if (!more.ok()) return more.error();
+    if (!more.value()) return std::optional<tsv::EntryLine>();
+    if (may_be_skipped(line)) {
+      if (!utf8::is_valid(line)) return CoreError::invalid_utf8();
+      if (tsv::is_skipped(line)) continue;
+    }
+    auto parsed = tsv::parse_entry(line, reader.line_number(), "TSV line");
+    if (!parsed.ok()) {
+      if (!utf8::is_valid(line)) return CoreError::invalid_utf8();
+      return parsed.error();
+    }
+    if (!utf8::is_valid(parsed.value().token)) return CoreError::invalid_utf8();
+    return std::optional<tsv::EntryLine>(parsed.value());
+  }
+}
+
 Result<Vocab> load(LineReader& reader) {
   try {
     // Tokens are copied out of the line buffer into one arena until the builder is made.
     struct Parsed {
-      size_t offset;
-      size_t length;
+      uint32_t offset, length;  // the builder refuses 4 GiB of tokens or more anyway
       uint32_t id;
       float score;
     };
     std::string tokens;
     std::vector<Parsed> entries;
+    // A vocabulary line takes some 30 bytes, of which the token about half: reserving from
+    // the text's size saves the copies of growing (untouched capacity costs no memory).
+    size_t hint = std::min<size_t>(reader.size_hint(), size_t(1) << 30);
+    entries.reserve(hint / 16 + 16);
+    tokens.reserve(hint / 2 + 16);
     size_t max_token_len = 0;
-    std::string_view line;
     while (true) {
-      auto more = reader.next(line);
-      if (!more.ok()) return more.error();
-      if (!more.value()) break;
-      if (tsv::is_skipped(line)) continue;
-      auto parsed = tsv::parse_entry(line, reader.line_number(), "TSV line");
-      if (!parsed.ok()) return parsed.error();
-      const tsv::EntryLine& entry = parsed.value();
+      auto next = next_entry(reader);
+      if (!next.ok()) return next.error();
+      if (!next.value()) break;
+      const tsv::EntryLine& entry = *next.value();
       max_token_len = std::max(max_token_len, utf8::count_chars(entry.token));
-      entries.push_back({tokens.size(), entry.token.size(), entry.id, entry.score});
+      if (entry.token.size() > std::numeric_limits<uint32_t>::max() - tokens.size()) {
+        return CoreError::invalid_model("Vocabulary tokens exceed 4 GiB in total");
+      }
+      entries.push_back(
+          {uint32_t(tokens.size()), uint32_t(entry.token.size()), entry.id, entry.score});
       tokens.append(entry.token);
     }
     reader.close();

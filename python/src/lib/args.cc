@@ -22,8 +22,8 @@ std::string quoted_list(const std::vector<const char*>& names) {
 
 // Sequence conversion: refuse str and non-sequences, reserve `out` from the length when
 // it is known, then convert each item of the iteration with `item`.
-template <class T, class Item>
-bool convert_sequence(PyObject* value, std::vector<T>& out, Item&& item) {
+template <class Output, class Item>
+bool convert_sequence(PyObject* value, Output& out, Item&& item) {
   if (PyUnicode_Check(value)) {
     PyErr_SetString(PyExc_TypeError, "Can't extract `str` to `Vec`");
     return false;
@@ -201,7 +201,7 @@ bool convert_id_batches(PyObject* value, const char* param,
   return ok || prefix_type_error(param);
 }
 
-bool convert_texts(PyObject* value, const char* param, std::vector<std::string>& out) {
+bool convert_texts(PyObject* value, const char* param, TextBatch& out) {
   bool ok = convert_sequence(value, out, [&](PyObject* item) {
     if (!PyUnicode_Check(item)) {
       raise_conversion_error(item, "PyString");
@@ -210,7 +210,7 @@ bool convert_texts(PyObject* value, const char* param, std::vector<std::string>&
     Py_ssize_t size = 0;
     const char* text = PyUnicode_AsUTF8AndSize(item, &size);
     if (text == nullptr) return false;
-    out.emplace_back(text, size_t(size));
+    out.append(std::string_view(text, size_t(size)));
     return true;
   });
   return ok || prefix_type_error(param);

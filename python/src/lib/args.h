@@ -40,7 +40,27 @@ bool convert_bool(PyObject* value, const char* param, bool& out);
 bool convert_ids(PyObject* value, const char* param, std::vector<uint32_t>& out);
 bool convert_id_batches(PyObject* value, const char* param,
                         std::vector<std::vector<uint32_t>>& out);
+// Texts copied as UTF-8 into one buffer: text k is bytes[ends[k-1], ends[k]).
+class TextBatch {
+ public:
+  size_t size() const { return ends_.size(); }
+  size_t total_bytes() const { return bytes_.size(); }
+  std::string_view operator[](size_t k) const {
+    size_t begin = k == 0 ? 0 : ends_[k - 1];
+    return std::string_view(bytes_).substr(begin, ends_[k] - begin);
+  }
+  void reserve(size_t count) { ends_.reserve(count); }
+  void append(std::string_view text) {
+    bytes_.append(text);
+    ends_.push_back(bytes_.size());
+  }
+
+ private:
+  std::string bytes_;
+  std::vector<size_t> ends_;
+};
+
 // A sequence of str, each copied as UTF-8.
-bool convert_texts(PyObject* value, const char* param, std::vector<std::string>& out);
+bool convert_texts(PyObject* value, const char* param, TextBatch& out);
 
 }  // namespace sarfan::py

@@ -29,15 +29,13 @@ constexpr MethodSpec kEncodeBatchIdsWithDialect{
 
 // Runs `encode_one(text) -> Result<T>` over all texts; the first error stored wins.
 template <class T, class Encode>
-std::optional<CoreError> encode_all(const std::vector<std::string>& texts, std::vector<T>& out,
+std::optional<CoreError> encode_all(const TextBatch& texts, std::vector<T>& out,
                                     Encode encode_one) {
   out.resize(texts.size());
-  size_t bytes = 0;
-  for (const std::string& text : texts) bytes += text.size();
   std::mutex error_mutex;
   std::optional<CoreError> first_error;
   std::atomic<bool> stop{false};
-  BatchPool::instance().run(texts.size(), bytes, [&](size_t begin, size_t end) {
+  BatchPool::instance().run(texts.size(), texts.total_bytes(), [&](size_t begin, size_t end) {
     for (size_t i = begin; i < end; ++i) {
       if (stop.load(std::memory_order_relaxed)) return;
       auto result = encode_one(texts[i]);
@@ -61,7 +59,7 @@ PyObject* batch_method(const MethodSpec& method, PyObject* self, PyObject* const
     if (!match_arguments(method, args, nargs, kwnames, slots)) return nullptr;
     Access access(self, tokenizer_type(), "SarfanMSATokenizer", Access::Mode::kShared);
     if (!access.ok()) return nullptr;
-    std::vector<std::string> texts;
+    TextBatch texts;
     if (!convert_texts(slots[0], "texts", texts)) return nullptr;
     std::optional<std::string> dialect;
     if constexpr (kWithDialect) {
@@ -74,14 +72,15 @@ PyObject* batch_method(const MethodSpec& method, PyObject* self, PyObject* const
     const Tokenizer& tokenizer = access->tokenizer;
     if constexpr (kIdsOnly) {
       std::vector<std::vector<uint32_t>> results;
-      auto error = encode_all(texts, results, [&](const std::string& text) {
+      auto error = encode_all(texts, results, [&](std::string_view text) {
         return tokenizer.encode_ids(text, true, dialect_view);
       });
       if (error) return raise_core_error(*error);
-      return build_list(results.size(), [&](size_t k) { return ids_to_list(results[k]); });
+      IdInts& id_ints = access->id_ints;
+      return build_list(results.size(), [&](size_t k) { return id_ints.to_list(results[k]); });
     } else {
       std::vector<EncodeResult> results;
-      auto error = encode_all(texts, results, [&](const std::string& text) {
+      auto error = encode_all(texts, results, [&](std::string_view text) {
         return tokenizer.encode(text, true, dialect_view);
       });
       if (error) return raise_core_error(*error);

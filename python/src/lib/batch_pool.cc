@@ -1,8 +1,9 @@
 #include "batch_pool.h"
 
+#include <pthread.h>
 #include <sched.h>
-#include <unistd.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -63,6 +64,13 @@ int thread_count() {
   return usable_cpus();
 }
 
+// Set in a child process after fork(); the pool's threads did not come along.
+std::atomic<bool> forked_child{false};
+
+void mark_forked_child() {
+  forked_child.store(true, std::memory_order_relaxed);
+}
+
 }  // namespace
 
 int usable_cpus() {
@@ -75,8 +83,9 @@ int usable_cpus() {
   return cpus < 1 ? 1 : cpus;
 }
 
-BatchPool::BatchPool()
-    : threads_(thread_count()), owner_pid_(long(getpid())), arena_(new tbb::task_arena(threads_)) {}
+BatchPool::BatchPool() : threads_(thread_count()), arena_(new tbb::task_arena(threads_)) {
+  pthread_atfork(nullptr, nullptr, mark_forked_child);
+}
 
 BatchPool& BatchPool::instance() {
   static BatchPool* pool = new BatchPool();  // lives until the process ends, never joined
@@ -85,8 +94,8 @@ BatchPool& BatchPool::instance() {
 
 void BatchPool::run(size_t n, size_t total_bytes, const std::function<void(size_t, size_t)>& work) {
   if (n == 0) return;
-  bool forked = long(getpid()) != owner_pid_;
-  if (n == 1 || threads_ == 1 || forked || total_bytes < kSerialBytes) {
+  if (n == 1 || threads_ == 1 || total_bytes < kSerialBytes ||
+      forked_child.load(std::memory_order_relaxed)) {
     work(0, n);
     return;
   }

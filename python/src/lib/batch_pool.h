@@ -26,7 +26,6 @@ class BatchPool {
  private:
   BatchPool();
   int threads_;
-  long owner_pid_;
   void* arena_;  // tbb::task_arena, kept opaque to spare includers the oneTBB headers
 };
 

@@ -3,17 +3,19 @@
 #include "py_ref.h"
 
 #include "errors.h"
+#include "id_ints.h"
 
 #include "tokenizer/encode_result.h"
 #include "tokenizer/tokenizer.h"
 
 namespace sarfan::py {
 
-// A SarfanMSATokenizer instance: the interpreter's header, the owned Tokenizer and the
-// access guard.
+// A SarfanMSATokenizer instance: the interpreter's header, the owned Tokenizer, the
+// access guard and the shared ints of the id lists it returns.
 struct TokenizerObject {
   PyObject_HEAD Tokenizer tokenizer;
   Py_ssize_t borrow_flag;
+  IdInts id_ints;
 };
 
 // An EncodeResult instance, wrapping one immutable core record.

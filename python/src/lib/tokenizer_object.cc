@@ -98,7 +98,7 @@ PyObject* encode_method(const MethodSpec& method, PyObject* self, PyObject* cons
     if constexpr (kIdsOnly) {
       auto ids = tokenizer.encode_ids(text, normalize, dialect);
       if (!ids.ok()) return raise_core_error(ids.error());
-      return ids_to_list(ids.value());
+      return access->id_ints.to_list(ids.value());
     } else {
       auto result = tokenizer.encode(text, normalize, dialect);
       if (!result.ok()) return raise_core_error(result.error());
@@ -238,7 +238,9 @@ uint32_t pad_id_of(const Tokenizer& t) {
 
 void dealloc(PyObject* self) {
   PyTypeObject* type = Py_TYPE(self);
-  reinterpret_cast<TokenizerObject*>(self)->tokenizer.~Tokenizer();
+  auto* object = reinterpret_cast<TokenizerObject*>(self);
+  object->id_ints.~IdInts();
+  object->tokenizer.~Tokenizer();
   type->tp_free(self);
   Py_DECREF(type);
 }
@@ -343,6 +345,7 @@ PyObject* wrap_tokenizer(Tokenizer tokenizer) {
   auto* object = reinterpret_cast<TokenizerObject*>(self);
   new (&object->tokenizer) Tokenizer(std::move(tokenizer));
   object->borrow_flag = 0;
+  new (&object->id_ints) IdInts();
   return self;
 }
 
