@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <new>
 #include <string>
 
@@ -14,16 +15,18 @@ namespace sarfan {
 // linear in the total key length.
 class TokenIndex::Builder {
  public:
-  TokenIndex build(std::span<const std::string_view> keys, std::span<const uint32_t> values) {
-    keys_ = keys;
+  // Key k is packed[ends[k-1], ends[k]).
+  TokenIndex build(std::string_view packed, std::span<const uint32_t> ends,
+                   std::span<const uint32_t> values) {
+    packed_ = packed;
+    ends_ = ends;
     values_ = values;
-    size_t key_bytes = 0;
-    for (std::string_view key : keys) key_bytes += key.size();
-    units_.reserve(key_bytes + 2 * keys.size() + 2 * kWindow);
+    uint32_t count = uint32_t(ends.size());
+    units_.reserve(packed.size() + 2 * size_t(count) + 2 * kWindow);
     occupy(kRoot, kRootCheck);
-    order_.resize(keys.size());
-    for (uint32_t i = 0; i < keys.size(); ++i) order_[i] = i;
-    if (!keys.empty()) stack_.push_back({kRoot, 0, uint32_t(keys.size()), 0});
+    order_.resize(count);
+    for (uint32_t i = 0; i < count; ++i) order_[i] = i;
+    if (count > 0) stack_.push_back({kRoot, 0, count, 0});
     while (!stack_.empty()) {
       Task task = stack_.back();
       stack_.pop_back();
@@ -56,12 +59,13 @@ class TokenIndex::Builder {
   static constexpr uint32_t kEndOfKey = 0xFFFFFFFFu;
 
   uint32_t label_at(uint32_t key, size_t offset, size_t& width) const {
-    std::string_view k = keys_[key];
+    std::string_view k = key_text(key);
     if (offset == k.size()) return kEndOfKey;
     auto p = reinterpret_cast<const unsigned char*>(k.data());
     return TokenIndex::next_label(p + offset, p + k.size(), width);
   }
   static constexpr size_t kWindow = 1024;
+  static constexpr uint32_t kLinearGroups = 16;
 
   // A node whose subtree holds one key: its remaining bytes form a chain of single edges.
   void place_chain(const Task& task) {
@@ -91,7 +95,7 @@ class TokenIndex::Builder {
     labels_.clear();
     starts_.clear();
     uint32_t lo = task.lo, hi = task.hi;
-    bool ends_key = keys_[order_[lo]].size() == task.offset;  // sorts first; keys are unique
+    bool ends_key = key_text(order_[lo]).size() == task.offset;  // sorts first; keys are unique
     uint32_t end_key = order_[lo];
     if (ends_key) ++lo;
     if (!find_sorted_groups(task.offset, lo, hi)) hi = sort_into_groups(task, lo);
@@ -119,17 +123,25 @@ class TokenIndex::Builder {
     for (uint32_t i = lo; i < hi;) {
       size_t width = 0;
       uint32_t label = label_at(order_[i], offset, width);
-      const char* prefix = keys_[order_[i]].data() + offset;
+      const char* prefix = key_text(order_[i]).data() + offset;
       // A lone Arabic lead byte labels by itself but shares its byte with the two-byte
       // labels, so its keys need not be contiguous.
       if (label == kEndOfKey || (width == 1 && TokenIndex::is_arabic_lead(uint8_t(label)))) {
         return give_up_groups();
       }
       auto in_group = [&](uint32_t k) {
-        std::string_view key = keys_[order_[k]];
+        std::string_view key = key_text(order_[k]);
         return key.size() >= offset + width && key[offset] == prefix[0] &&
                (width == 1 || key[offset + 1] == prefix[1]);
       };
+      labels_.push_back(label);
+      starts_.push_back(i);
+      if (hi - lo <= kLinearGroups) {
+        // Few keys: stepping through them beats the unpredictable branches of a search.
+        ++i;
+        while (i < hi && in_group(i)) ++i;
+        continue;
+      }
       // Gallop to a key past the group, then bisect: [i + 1, end) is the group's rest.
       uint32_t step = 1, known = i;
       while (known + step < hi && in_group(known + step)) {
@@ -145,8 +157,6 @@ class TokenIndex::Builder {
           end = mid;
         }
       }
-      labels_.push_back(label);
-      starts_.push_back(i);
       i = end;
     }
     return all_distinct_labels() || give_up_groups();
@@ -235,8 +245,13 @@ class TokenIndex::Builder {
     return uint32_t(base);
   }
 
-  std::span<const std::string_view> keys_;
-  std::span<const uint32_t> values_;
+  std::string_view key_text(uint32_t key) const {
+    uint32_t begin = key == 0 ? 0 : ends_[key - 1];
+    return packed_.substr(begin, ends_[key] - begin);
+  }
+
+  std::string_view packed_;
+  std::span<const uint32_t> ends_, values_;
   std::vector<Unit> units_;
   std::vector<Task> stack_;
   std::vector<uint32_t> order_, sorted_;
@@ -257,14 +272,20 @@ TokenIndex TokenIndex::build(std::span<const std::string_view> keys,
   // each token from wherever its line had put it).
   size_t bytes = 0;
   for (std::string_view key : keys) bytes += key.size();
+  if (bytes > std::numeric_limits<uint32_t>::max()) throw std::bad_alloc();
   std::string packed;
   packed.reserve(bytes);
-  std::vector<std::string_view> views(keys.size());
-  for (std::string_view key : keys) packed.append(key);
-  for (size_t k = 0, offset = 0; k < keys.size(); offset += keys[k].size(), ++k) {
-    views[k] = std::string_view(packed).substr(offset, keys[k].size());
+  std::vector<uint32_t> ends(keys.size());
+  for (size_t k = 0; k < keys.size(); ++k) {
+    packed.append(keys[k]);
+    ends[k] = uint32_t(packed.size());
   }
-  return Builder().build(views, values);
+  return build_packed(packed, ends, values);
+}
+
+TokenIndex TokenIndex::build_packed(std::string_view packed, std::span<const uint32_t> ends,
+                                    std::span<const uint32_t> values) {
+  return Builder().build(packed, ends, values);
 }
 
 }  // namespace sarfan

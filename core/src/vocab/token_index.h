@@ -30,6 +30,10 @@ class TokenIndex {
   // `keys` ascending and unique; `values[i]` is stored for `keys[i]` and must be below
   // 2^31. Throws std::bad_alloc when the arrays cannot be allocated.
   static TokenIndex build(std::span<const std::string_view> keys, std::span<const uint32_t> values);
+  // The same for keys packed one after another: key k is packed[ends[k-1], ends[k]). The
+  // builder reads keys in this order many times over, so packing them saves scattered reads.
+  static TokenIndex build_packed(std::string_view packed, std::span<const uint32_t> ends,
+                                 std::span<const uint32_t> values);
 
   // Follows the bytes of `bytes` (any byte string); returns false when no key continues
   // that way, leaving `node` somewhere on the path.

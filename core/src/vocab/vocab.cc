@@ -140,13 +140,15 @@ Result<Vocab> VocabBuilder::build() && {
       arena_.copy(vocab.arena_.data() + vocab.token_offsets_[item.id], item.length, item.offset);
     }
 
-    std::vector<std::string_view> keys(order.size());
-    std::vector<uint32_t> values(order.size());
+    std::string packed;
+    packed.reserve(arena_.size());
+    std::vector<uint32_t> ends(order.size()), values(order.size());
     for (size_t k = 0; k < order.size(); ++k) {
-      keys[k] = token_of(items_[order[k]]);
+      packed.append(token_of(items_[order[k]]));
+      ends[k] = uint32_t(packed.size());
       values[k] = items_[order[k]].id;
     }
-    vocab.index_ = TokenIndex::build(keys, values);
+    vocab.index_ = TokenIndex::build_packed(packed, ends, values);
     return vocab;
   } catch (const std::bad_alloc&) {
     return CoreError::invalid_model("Not enough memory to build the vocabulary");
