@@ -42,6 +42,21 @@ def test_encode_ids_equals_encode(default_tokenizer):
             assert default_tokenizer.encode_ids(text, normalize) == default_tokenizer.encode(text, normalize).ids
 
 
+@pytest.mark.parametrize("plugin_id", [64000, 65535, 65536, 262143, 262144, 16777215])
+def test_id_lists_for_any_id(tmp_path, plugin_id):
+    # Id lists reuse one int object per id; ids past that table and plugin ids beside it
+    # must come out right, and lists from many calls must stay independent.
+    tok = SarfanMSATokenizer.load_default()
+    tok.load_plugin(write_tsv(tmp_path / "p.tsv", [(MARK + "ازيك", plugin_id, -1)]), "egy")
+    expected = [1, plugin_id, 264, plugin_id, 2]
+    first = tok.encode_ids_with_dialect("ازيك في ازيك", "egy")
+    assert first == expected and tok.encode_batch_ids_with_dialect(["ازيك في ازيك"] * 3, "egy") == [expected] * 3
+    first[1] = -1
+    again = tok.encode_ids_with_dialect("ازيك في ازيك", "egy")
+    assert again == expected
+    assert tok.encode_with_dialect("ازيك في ازيك", "egy").ids == expected
+
+
 def test_from_tsv_errors(tmp_path):
     with pytest.raises(RuntimeError) as info:
         SarfanMSATokenizer.from_tsv(str(tmp_path / "missing.tsv"))

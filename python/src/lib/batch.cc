@@ -27,28 +27,69 @@ constexpr MethodSpec kEncodeBatchWithDialect{
 constexpr MethodSpec kEncodeBatchIdsWithDialect{
     "SarfanMSATokenizer.encode_batch_ids_with_dialect()", {"texts", "dialect"}, 2, 2};
 
-// Runs `encode_one(text) -> Result<T>` over all texts; the first error stored wins.
-template <class T, class Encode>
-std::optional<CoreError> encode_all(const TextBatch& texts, std::vector<T>& out,
-                                    Encode encode_one) {
-  out.resize(texts.size());
+// Texts are handed to the pool, and converted, in chunks of about this many bytes.
+constexpr size_t kChunkBytes = 16 * 1024;
+
+// The end of each chunk of consecutive texts.
+std::vector<size_t> chunk_ends(const TextBatch& texts) {
+  std::vector<size_t> ends;
+  size_t bytes = 0;
+  for (size_t i = 0; i < texts.size(); ++i) {
+    bytes += texts[i].size();
+    if (bytes >= kChunkBytes) {
+      ends.push_back(i + 1);
+      bytes = 0;
+    }
+  }
+  if (ends.empty() || ends.back() != texts.size()) ends.push_back(texts.size());
+  return ends;
+}
+
+// Encodes every text with `encode_one(text) -> Result<T>` on the pool while the calling
+// thread turns finished chunks into Python objects with `to_python(T&&)`, into a list made
+// at its final length. The first core error stored wins and discards everything.
+template <class T, class Encode, class ToPython>
+PyObject* encode_all(const TextBatch& texts, Encode encode_one, ToPython to_python) {
+  Ref list = Ref::steal(PyList_New(Py_ssize_t(texts.size())));
+  if (!list) return raise_api_failure();
+  std::vector<T> results(texts.size());
+  std::vector<size_t> ends = chunk_ends(texts);
+  auto begin_of = [&](size_t c) { return c == 0 ? size_t(0) : ends[c - 1]; };
   std::mutex error_mutex;
   std::optional<CoreError> first_error;
   std::atomic<bool> stop{false};
-  BatchPool::instance().run(texts.size(), texts.total_bytes(), [&](size_t begin, size_t end) {
-    for (size_t i = begin; i < end; ++i) {
-      if (stop.load(std::memory_order_relaxed)) return;
+  bool converted = true;
+  auto produce = [&](size_t c) {
+    for (size_t i = begin_of(c); i < ends[c]; ++i) {
+      if (stop.load(std::memory_order_relaxed)) return false;
       auto result = encode_one(texts[i]);
       if (!result.ok()) {
         std::lock_guard<std::mutex> lock(error_mutex);
         if (!first_error) first_error = result.error();
         stop.store(true, std::memory_order_relaxed);
-        return;
+        return false;
       }
-      out[i] = std::move(result).value();
+      results[i] = std::move(result).value();
     }
-  });
-  return first_error;
+    return true;
+  };
+  auto consume = [&](size_t c) {
+    for (size_t i = begin_of(c); i < ends[c]; ++i) {
+      PyObject* item = to_python(std::move(results[i]));
+      if (item == nullptr) {
+        converted = false;
+        stop.store(true, std::memory_order_relaxed);
+        return false;
+      }
+      PyList_SET_ITEM(list.get(), Py_ssize_t(i), item);
+      results[i] = T();  // frees the engine's copy as soon as Python has its own
+    }
+    return true;
+  };
+  BatchPool::instance().run_in_order(ends.size(), texts.total_bytes(), produce, consume);
+  if (first_error) return raise_core_error(*first_error);
+  if (!converted) return PyErr_Occurred() ? nullptr : raise_api_failure();
+  return list.release();
 }
 
 template <bool kIdsOnly, bool kWithDialect>
@@ -71,21 +112,15 @@ PyObject* batch_method(const MethodSpec& method, PyObject* self, PyObject* const
     if (dialect) dialect_view = *dialect;
     const Tokenizer& tokenizer = access->tokenizer;
     if constexpr (kIdsOnly) {
-      std::vector<std::vector<uint32_t>> results;
-      auto error = encode_all(texts, results, [&](std::string_view text) {
-        return tokenizer.encode_ids(text, true, dialect_view);
-      });
-      if (error) return raise_core_error(*error);
       IdInts& id_ints = access->id_ints;
-      return build_list(results.size(), [&](size_t k) { return id_ints.to_list(results[k]); });
+      return encode_all<std::vector<uint32_t>>(
+          texts,
+          [&](std::string_view text) { return tokenizer.encode_ids(text, true, dialect_view); },
+          [&](std::vector<uint32_t>&& ids) { return id_ints.to_list(ids); });
     } else {
-      std::vector<EncodeResult> results;
-      auto error = encode_all(texts, results, [&](std::string_view text) {
-        return tokenizer.encode(text, true, dialect_view);
-      });
-      if (error) return raise_core_error(*error);
-      return build_list(results.size(),
-                        [&](size_t k) { return wrap_encode_result(std::move(results[k])); });
+      return encode_all<EncodeResult>(
+          texts, [&](std::string_view text) { return tokenizer.encode(text, true, dialect_view); },
+          [&](EncodeResult&& result) { return wrap_encode_result(std::move(result)); });
     }
   });
 }

@@ -10,8 +10,12 @@
 #include <sstream>
 #include <string>
 
-#include <tbb/blocked_range.h>
-#include <tbb/parallel_for.h>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <vector>
+
+#include <tbb/global_control.h>
 #include <tbb/task_arena.h>
 
 namespace sarfan::py {
@@ -83,7 +87,12 @@ int usable_cpus() {
   return cpus < 1 ? 1 : cpus;
 }
 
-BatchPool::BatchPool() : threads_(thread_count()), arena_(new tbb::task_arena(threads_)) {
+BatchPool::BatchPool() : threads_(thread_count()) {
+  // The calling thread converts results while the workers encode, so the arena keeps no
+  // slot for it and oneTBB is allowed one worker per pool thread.
+  static tbb::global_control workers(tbb::global_control::max_allowed_parallelism,
+                                     size_t(threads_) + 1);
+  arena_ = new tbb::task_arena(threads_, 0);
   pthread_atfork(nullptr, nullptr, mark_forked_child);
 }
 
@@ -92,18 +101,58 @@ BatchPool& BatchPool::instance() {
   return *pool;
 }
 
-void BatchPool::run(size_t n, size_t total_bytes, const std::function<void(size_t, size_t)>& work) {
-  if (n == 0) return;
-  if (n == 1 || threads_ == 1 || total_bytes < kSerialBytes ||
+void BatchPool::run_in_order(size_t chunks, size_t total_bytes,
+                             const std::function<bool(size_t)>& produce,
+                             const std::function<bool(size_t)>& consume) {
+  if (chunks == 0) return;
+  if (chunks == 1 || threads_ == 1 || total_bytes < kSerialBytes ||
       forked_child.load(std::memory_order_relaxed)) {
-    work(0, n);
+    for (size_t c = 0; c < chunks; ++c) {
+      if (!produce(c) || !consume(c)) return;
+    }
     return;
   }
+  enum : uint8_t { kPending, kReady, kStopped };
+  std::vector<std::atomic<uint8_t>> states(chunks);
+  std::atomic<bool> stop{false};
+  size_t finished = 0;  // chunks whose task has ended, under finish_mutex
+  std::mutex finish_mutex, error_mutex;
+  std::condition_variable all_finished;
+  std::exception_ptr error;
   auto* arena = static_cast<tbb::task_arena*>(arena_);
-  arena->execute([&] {
-    tbb::parallel_for(tbb::blocked_range<size_t>(0, n),
-                      [&](const tbb::blocked_range<size_t>& r) { work(r.begin(), r.end()); });
-  });
+  for (size_t c = 0; c < chunks; ++c) {
+    // Enqueued tasks start in about first-in first-out order, the order they are consumed.
+    arena->enqueue([&, c] {
+      uint8_t state = kStopped;
+      if (!stop.load(std::memory_order_relaxed)) {
+        try {
+          state = produce(c) ? kReady : kStopped;
+        } catch (...) {
+          std::lock_guard<std::mutex> lock(error_mutex);
+          if (!error) error = std::current_exception();
+        }
+      }
+      if (state == kStopped) stop.store(true, std::memory_order_relaxed);
+      states[c].store(state, std::memory_order_release);
+      states[c].notify_one();
+      // The caller returns once it sees every task ended, so this is the last access to
+      // its locals; notifying under the lock keeps the condition variable alive for it.
+      std::lock_guard<std::mutex> lock(finish_mutex);
+      if (++finished == chunks) all_finished.notify_one();
+    });
+  }
+  for (size_t c = 0; c < chunks; ++c) {
+    states[c].wait(kPending, std::memory_order_acquire);
+    if (states[c].load(std::memory_order_acquire) != kReady || !consume(c)) {
+      stop.store(true, std::memory_order_relaxed);
+      break;
+    }
+  }
+  {
+    std::unique_lock<std::mutex> lock(finish_mutex);
+    all_finished.wait(lock, [&] { return finished == chunks; });
+  }
+  if (error) std::rethrow_exception(error);
 }
 
 }  // namespace sarfan::py

@@ -5,8 +5,8 @@
 
 namespace sarfan::py {
 
-// The process-wide worker pool of the batch encoders: a oneTBB arena (fork-join with work
-// stealing) with one slot per usable CPU, made on the first batch call and kept until the
+// The process-wide worker pool of the batch encoders: a oneTBB arena (work-stealing
+// workers) with one worker per usable CPU, made on the first batch call and kept until the
 // process ends. SARFAN_NUM_THREADS, read once when the pool is made, overrides the count.
 //
 // After fork() the child gets no pool: oneTBB's worker threads do not survive fork and
@@ -16,10 +16,15 @@ class BatchPool {
  public:
   static BatchPool& instance();
 
-  // Calls work(begin, end) on runs of [0, n) that together cover it exactly once, in
-  // parallel when that pays off; returns when all are done. Exceptions thrown by `work`
-  // reach the caller.
-  void run(size_t n, size_t total_bytes, const std::function<void(size_t, size_t)>& work);
+  // Runs produce(c) for every chunk c of [0, chunks) on the pool's threads and consume(c)
+  // on the calling thread for c = 0, 1, ... as each is ready, so that the calling thread
+  // converts finished chunks while the pool encodes the rest. Once produce or consume
+  // returns false, or produce throws, chunks not yet started are skipped and nothing more
+  // is consumed. Returns when no chunk is running any more; an exception thrown by produce
+  // is rethrown then. Small batches (under `total_bytes` of 16 KiB), a pool of one thread
+  // and a forked child run everything on the calling thread.
+  void run_in_order(size_t chunks, size_t total_bytes, const std::function<bool(size_t)>& produce,
+                    const std::function<bool(size_t)>& consume);
 
   int threads() const { return threads_; }
 
