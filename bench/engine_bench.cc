@@ -15,6 +15,11 @@
 
 namespace {
 
+// Throughput in decimal megabytes per second (10^6 bytes), as the README reports it.
+void report_megabytes(benchmark::State& state, double bytes) {
+  state.counters["MB"] = benchmark::Counter(bytes / 1e6, benchmark::Counter::kIsRate);
+}
+
 using sarfan::Tokenizer;
 
 const std::string& vocab_tsv() {
@@ -63,7 +68,7 @@ void over_lines(benchmark::State& state, F f) {
   for (auto _ : state) {
     for (const std::string& line : lines()) f(line);
   }
-  state.SetBytesProcessed(int64_t(state.iterations() * corpus().size()));
+  report_megabytes(state, double(state.iterations() * corpus().size()));
 }
 
 void BM_EncodeIds(benchmark::State& state) {
@@ -76,6 +81,17 @@ void BM_EncodeIds(benchmark::State& state) {
   });
 }
 BENCHMARK(BM_EncodeIds)->ArgName("normalize")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+
+// The engine's own time for the shortest typical call, to set the Python call's overhead
+// against (bench/python_bench.py).
+void BM_EncodeIdsTwoWords(benchmark::State& state) {
+  for (auto _ : state) {
+    auto ids = tokenizer().encode_ids(
+        "\xD9\x81\xD9\x8A \xD8\xA7\xD9\x84\xD9\x83\xD8\xAA\xD8\xA7\xD8\xA8", true, std::nullopt);
+    benchmark::DoNotOptimize(ids);
+  }
+}
+BENCHMARK(BM_EncodeIdsTwoWords)->Unit(benchmark::kNanosecond);
 
 void BM_Encode(benchmark::State& state) {
   over_lines(state, [&](const std::string& line) {
@@ -104,7 +120,7 @@ void BM_Decode(benchmark::State& state) {
       benchmark::DoNotOptimize(text);
     }
   }
-  state.SetBytesProcessed(int64_t(state.iterations() * corpus().size()));
+  report_megabytes(state, double(state.iterations() * corpus().size()));
 }
 BENCHMARK(BM_Decode)->Unit(benchmark::kMillisecond);
 
@@ -122,7 +138,7 @@ void BM_Hostile_NoWhitespace(benchmark::State& state) {
     tokenizer().encode_ids_into(text, true, std::nullopt, ids);
     benchmark::DoNotOptimize(ids.data());
   }
-  state.SetBytesProcessed(int64_t(state.iterations() * text.size()));
+  report_megabytes(state, double(state.iterations() * text.size()));
 }
 BENCHMARK(BM_Hostile_NoWhitespace)->Unit(benchmark::kMillisecond);
 
@@ -137,7 +153,7 @@ void BM_Hostile_CombiningMarks(benchmark::State& state) {
     auto result = tokenizer().encode(text, true, std::nullopt);
     benchmark::DoNotOptimize(result);
   }
-  state.SetBytesProcessed(int64_t(state.iterations() * text.size()));
+  report_megabytes(state, double(state.iterations() * text.size()));
 }
 BENCHMARK(BM_Hostile_CombiningMarks)->Unit(benchmark::kMillisecond);
 
@@ -149,7 +165,7 @@ void BM_Hostile_Emoji(benchmark::State& state) {
     auto result = tokenizer().encode(text, true, std::nullopt);
     benchmark::DoNotOptimize(result);
   }
-  state.SetBytesProcessed(int64_t(state.iterations() * text.size()));
+  report_megabytes(state, double(state.iterations() * text.size()));
 }
 BENCHMARK(BM_Hostile_Emoji)->Unit(benchmark::kMillisecond);
 

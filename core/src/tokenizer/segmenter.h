@@ -54,46 +54,57 @@ inline constexpr std::array<uint8_t, 256> kCharKind = [] {
 // Runs walks [kOffset, kOffset + kCount) from position p in lock step, one character at a
 // time, recording each walk's longest hit. Every walk stops at White_Space. kBounded
 // caps the walk at max_token_len characters; without a plugin the cap is implied, since
-// the base index holds no longer key.
+// the base index holds no longer key. State lives in locals so that it stays in registers.
 template <int kCount, int kOffset, int kWalks, bool kBounded>
 [[gnu::always_inline]] inline void walk(const ScanContext& ctx,
-                                        const TokenIndex* const (&index)[kWalks],
+                                        const TokenIndex::View (&index)[kWalks],
                                         const TokenIndex::Node (&start)[kWalks],
                                         const unsigned char* p, const unsigned char* end,
                                         TokenIndex::Node (&best_node)[kWalks],
                                         size_t (&best_len)[kWalks],
                                         const unsigned char* (&best_to)[kWalks]) {
-  TokenIndex::Node node[kCount];
-  for (int w = 0; w < kCount; ++w) node[w] = start[kOffset + w];
+  TokenIndex::View view[kCount];
+  TokenIndex::Node node[kCount], hit_node[kCount];
+  size_t hit_len[kCount];
+  const unsigned char* hit_to[kCount];
+  for (int w = 0; w < kCount; ++w) {
+    view[w] = index[kOffset + w];
+    node[w] = start[kOffset + w];
+    hit_node[w] = 0;
+    hit_len[w] = 0;
+    hit_to[w] = p;
+  }
+  const size_t max_len = ctx.max_token_len;
   const unsigned char* q = p;
   for (size_t d = 1; q < end; ++d) {
-    if (kBounded && d > ctx.max_token_len) break;
+    if (kBounded && d > max_len) break;
     uint8_t kind = kCharKind[*q];
     if (kind <= kArabicChar) {
       uint32_t label = kind == kAsciiChar ? q[0] : TokenIndex::label_of_char(q, 2);
-      for (int w = 0; w < kCount; ++w) node[w] = index[kOffset + w]->advance(node[w], label);
+      for (int w = 0; w < kCount; ++w) node[w] = view[w].advance(node[w], label);
       q += 1 + kind;
     } else {
       if (is_white_space_at(q)) break;
       size_t length = utf8::sequence_length(*q);
-      for (int w = 0; w < kCount; ++w) {
-        if (!index[kOffset + w]->step_char(node[w], q, length))
-          node[w] = index[kOffset + w]->dead();
-      }
+      for (int w = 0; w < kCount; ++w) node[w] = view[w].advance_char(node[w], q, length);
       q += length;
     }
     bool any = false;
     for (int w = 0; w < kCount; ++w) {
-      const TokenIndex& idx = *index[kOffset + w];
-      bool alive = node[w] != idx.dead();
+      bool alive = node[w] != view[w].dead();
       any |= alive;
-      if (alive && idx.is_key(node[w])) {
-        best_len[kOffset + w] = d;
-        best_to[kOffset + w] = q;
-        best_node[kOffset + w] = node[w];
+      if (alive && view[w].is_key(node[w])) {
+        hit_len[w] = d;
+        hit_to[w] = q;
+        hit_node[w] = node[w];
       }
     }
     if (!any) break;
+  }
+  for (int w = 0; w < kCount; ++w) {
+    best_node[kOffset + w] = hit_node[w];
+    best_len[kOffset + w] = hit_len[w];
+    best_to[kOffset + w] = hit_to[w];
   }
 }
 
@@ -105,14 +116,15 @@ template <int kCount, int kOffset, int kWalks, bool kBounded>
 template <int kWalks, class Sink>
 void scan(const ScanContext& ctx, std::string_view text, Sink& sink) {
   constexpr bool kBounded = kWalks == 4;  // plugin keys may be longer than max_token_len
-  const TokenIndex* index[kWalks];
+  TokenIndex::View index[kWalks];
   TokenIndex::Node start[kWalks];
   constexpr int kFirstPlain = kWalks / 2;
   for (int w = 0; w < kWalks; ++w) {
     bool plugin = kWalks == 4 && (w == 0 || w == 2);
-    index[w] = plugin ? &ctx.plugin->index() : ctx.base.index;
+    const TokenIndex& walked = plugin ? ctx.plugin->index() : *ctx.base.index;
+    index[w] = walked.view();
     start[w] = TokenIndex::kRoot;
-    if (w < kFirstPlain && !index[w]->step(start[w], kMark)) start[w] = index[w]->dead();
+    if (w < kFirstPlain && !walked.step(start[w], kMark)) start[w] = walked.dead();
   }
 
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
@@ -146,7 +158,7 @@ void scan(const ScanContext& ctx, std::string_view text, Sink& sink) {
       }
     }
     if (longest > 0) {
-      sink.piece(index[winner]->value(best_node[winner]), i, i + longest, p, best_to[winner],
+      sink.piece(index[winner].value(best_node[winner]), i, i + longest, p, best_to[winner],
                  winner < kFirstPlain);
       p = best_to[winner];
       i += longest;

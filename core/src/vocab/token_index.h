@@ -21,6 +21,8 @@ namespace sarfan {
 // (lead byte D8..DB and a continuation byte) is one edge: Arabic text then costs one
 // dependent memory access per character instead of two.
 class TokenIndex {
+  struct Unit;
+
  public:
   using Node = uint32_t;
   static constexpr Node kRoot = 0;
@@ -69,6 +71,35 @@ class TokenIndex {
   static uint32_t label_of_char(const unsigned char* p, size_t length) {
     return length == 1 ? p[0] : arabic_label(p);
   }
+
+  // The walking operations over raw cells, for hot loops: a copy holds the cell pointer
+  // and the dead node in registers, where calls through the index would reload them.
+  class View {
+   public:
+    View() = default;
+    Node dead() const { return dead_; }
+    Node advance(Node node, uint32_t label) const {
+      Node next = (units_[node].base & kBaseMask) + label;
+      return units_[next].check == node ? next : dead_;
+    }
+    // advance over a whole UTF-8 character of `length` bytes.
+    Node advance_char(Node node, const unsigned char* p, size_t length) const {
+      if (length == 2 && is_arabic_lead(p[0])) return advance(node, arabic_label(p));
+      for (size_t k = 0; k < length; ++k) node = advance(node, p[k]);
+      return node;
+    }
+    bool is_key(Node node) const { return (units_[node].base & kKeyFlag) != 0; }
+    uint32_t value(Node node) const {
+      return units_[(units_[node].base & kBaseMask) + kValueLabel].base;
+    }
+
+   private:
+    friend class TokenIndex;
+    View(const Unit* units, Node dead) : units_(units), dead_(dead) {}
+    const Unit* units_ = nullptr;
+    Node dead_ = 0;
+  };
+  View view() const { return View(units_.data(), dead_); }
 
   // True when the bytes walked from the root to `node` form a key.
   bool is_key(Node node) const { return (units_[node].base & kKeyFlag) != 0; }
