@@ -10,6 +10,8 @@ CMAKE_GENERATOR ?= Ninja
 TOOLS_VENV := .venv-tools
 TOOLS_PYTHON := $(TOOLS_VENV)/bin/python
 CORPUS := build/corpus/arabic-10mb.txt
+# The VM is noisy: ten runs of each benchmark, reported as median (and spread).
+BENCH_FLAGS := --benchmark_repetitions=10 --benchmark_report_aggregates_only=true
 DEFAULT_VOCAB := python/src/lib/data/sarfan-msa-64k.tsv
 
 .PHONY: all setup build test asan bench demo format clean tools-venv corpus vocab vocab-check
@@ -51,8 +53,8 @@ $(CORPUS): bench/make_corpus.py
 	$(TOOLS_PYTHON) bench/make_corpus.py $@ --megabytes 10
 
 bench: build $(CORPUS)
-	$(BUILD)/bench/sarfan_bench_vocab_load
-	SARFAN_BENCH_CORPUS=$(CORPUS) $(BUILD)/bench/sarfan_bench_engine
+	$(BUILD)/bench/sarfan_bench_vocab_load $(BENCH_FLAGS)
+	SARFAN_BENCH_CORPUS=$(CORPUS) $(BUILD)/bench/sarfan_bench_engine $(BENCH_FLAGS)
 	for n in 1 2; do SARFAN_NUM_THREADS=$$n PYTHONPATH=$(BUILD)/python $(PYTHON) bench/python_bench.py $(CORPUS); done
 
 # Retrains the default vocabulary (about 15 minutes, one thread) and its report.

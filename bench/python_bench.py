@@ -13,13 +13,23 @@ import time
 import sarfan
 
 
+def timed(fn):
+    start = time.perf_counter()
+    result = fn()
+    elapsed = time.perf_counter() - start
+    del result  # freed outside the timing
+    return elapsed
+
+
 def best(fn, repeat=5):
-    times = []
-    for _ in range(repeat):
-        start = time.perf_counter()
-        fn()
-        times.append(time.perf_counter() - start)
-    return min(times)
+    return min(timed(fn) for _ in range(repeat))
+
+
+def best_pair(first, second, repeat=9):
+    """Best times of two workloads measured in alternation, so that both see the same
+    state of a noisy machine."""
+    times = [(timed(first), timed(second)) for _ in range(repeat)]
+    return min(t for t, _ in times), min(t for _, t in times)
 
 
 def main():
@@ -44,10 +54,10 @@ def main():
     print(f"long text ({long_mb:.1f} MB): encode_ids {ids_mbs:.0f} MB/s; encode {record_mbs:.0f} MB/s "
           f"(record only, fields converted on read), with ids, tokens and offsets read "
           f"{full_mbs:.0f} MB/s: encode_ids x{ids_mbs / full_mbs:.1f}")
-    loop_ids = best(lambda: [tok.encode_ids(l) for l in lines], 3)
-    loop_full = best(lambda: [tok.encode(l) for l in lines], 3)
-    batch_ids = best(lambda: tok.encode_batch_ids(lines), 3)
-    batch_full = best(lambda: tok.encode_batch(lines), 3)
+    loop_ids, batch_ids = best_pair(lambda: [tok.encode_ids(l) for l in lines],
+                                    lambda: tok.encode_batch_ids(lines))
+    loop_full, batch_full = best_pair(lambda: [tok.encode(l) for l in lines],
+                                      lambda: tok.encode_batch(lines))
     threads = os.environ.get("SARFAN_NUM_THREADS", "all CPUs")
     print(f"{len(lines)} lines, {megabytes:.1f} MB, pool: {threads}")
     print(f"  loop encode_ids {megabytes / loop_ids:.0f} MB/s ({len(lines) / loop_ids:,.0f} texts/s); "
@@ -55,11 +65,14 @@ def main():
           f"x{loop_ids / batch_ids:.2f}")
     print(f"  loop encode {megabytes / loop_full:.0f} MB/s; encode_batch {megabytes / batch_full:.0f} MB/s, "
           f"x{loop_full / batch_full:.2f}")
-    small = lines[:4]
     k = 20000
-    loop_small = best(lambda: [[tok.encode_ids(t) for t in small] for _ in range(k)], 3)
-    batch_small = best(lambda: [tok.encode_batch_ids(small) for _ in range(k)], 3)
-    print(f"  4-text batches: loop {loop_small / k * 1e6:.1f} us, batch {batch_small / k * 1e6:.1f} us")
+    for size in (2, 4, 8):
+        small = [l for l in lines if len(l) < 120][:size]
+        loop_small, batch_small = best_pair(
+            lambda: [[tok.encode_ids(t) for t in small] for _ in range(k)],
+            lambda: [tok.encode_batch_ids(small) for _ in range(k)])
+        print(f"  {size}-text batches of short texts: loop {loop_small / k * 1e6:.2f} us, "
+              f"batch {batch_small / k * 1e6:.2f} us")
 
 
 if __name__ == "__main__":

@@ -179,3 +179,25 @@ def test_threads_share_tokenizers(plugin_tokenizer):
     for t in threads:
         t.join()
     assert failures == []
+
+
+@pytest.mark.parametrize("count", [3, 3000])  # encoded on the calling thread, and on the pool
+def test_batch_lists_stay_visible_to_the_collector(default_tokenizer, count):
+    # The lists are built out of the collector's sight and handed back to it: a cycle
+    # made through one of them must still be collected.
+    import gc
+    import weakref
+
+    class Holder:
+        pass
+
+    result = default_tokenizer.encode_batch_ids([f"{FI} {KITAB}"] * count)
+    assert gc.is_tracked(result) and all(gc.is_tracked(ids) for ids in result)
+    holder = Holder()
+    ids = result[count // 2]
+    ids.append(holder)
+    holder.ids = ids
+    alive = weakref.ref(holder)
+    del holder, ids, result
+    gc.collect()
+    assert alive() is None

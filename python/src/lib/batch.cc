@@ -81,6 +81,9 @@ PyObject* encode_all(const TextBatch& texts, Encode encode_one, ToPython to_pyth
         stop.store(true, std::memory_order_relaxed);
         return false;
       }
+      // The collector is kept away from the new items until the list is complete: it
+      // would otherwise traverse them again at every collection the allocations set off.
+      if (PyObject_IS_GC(item)) PyObject_GC_UnTrack(item);
       PyList_SET_ITEM(list.get(), Py_ssize_t(i), item);
       results[i] = T();  // frees the engine's copy as soon as Python has its own
     }
@@ -89,6 +92,10 @@ PyObject* encode_all(const TextBatch& texts, Encode encode_one, ToPython to_pyth
   BatchPool::instance().run_in_order(ends.size(), texts.total_bytes(), produce, consume);
   if (first_error) return raise_core_error(*first_error);
   if (!converted) return PyErr_Occurred() ? nullptr : raise_api_failure();
+  for (size_t i = 0; i < texts.size(); ++i) {
+    PyObject* item = PyList_GET_ITEM(list.get(), Py_ssize_t(i));
+    if (PyObject_IS_GC(item)) PyObject_GC_Track(item);
+  }
   return list.release();
 }
 

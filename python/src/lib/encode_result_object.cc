@@ -80,6 +80,9 @@ PyObject* get_offsets(PyObject* self, void*) {
       if (!start || !end) return nullptr;
       PyObject* pair = PyTuple_New(2);
       if (pair == nullptr) return nullptr;
+      // A pair of ints can never be part of a cycle; the collector untracks such tuples
+      // itself when it meets them, this spares it the meeting.
+      PyObject_GC_UnTrack(pair);
       previous_end = Ref::borrow(end.get());
       PyTuple_SET_ITEM(pair, 0, start.release());
       PyTuple_SET_ITEM(pair, 1, end.release());
