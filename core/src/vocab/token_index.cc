@@ -38,10 +38,9 @@ class TokenIndex::Builder {
     }
     // Pad so that `step` never reads past the end, whatever the byte.
     // The last cell stays free and serves as the dead node.
+    // Free cells keep base 0 from their creation: nothing writes a base but to a cell
+    // it has occupied.
     units_.resize(size_t(max_base_) + kValueLabel + 2, Unit{0, kFree});
-    for (Unit& unit : units_) {
-      if (unit.check == kFree) unit.base = 0;
-    }
     // The reserve is an upper bound; its untouched part stays address space only, so it
     // is kept rather than copying the array into a tight one.
     TokenIndex index;

@@ -158,8 +158,7 @@ Result<Vocab> VocabBuilder::build() && {
     } else {
       vocab.arena_.resize(arena_.size());
       for (const Item& item : items_) {
-        arena_.copy(vocab.arena_.data() + vocab.token_offsets_[item.id], item.length,
-                    item.offset);
+        arena_.copy(vocab.arena_.data() + vocab.token_offsets_[item.id], item.length, item.offset);
       }
     }
     return vocab;
