@@ -14,7 +14,7 @@ CORPUS := build/corpus/arabic-10mb.txt
 BENCH_FLAGS := --benchmark_repetitions=10 --benchmark_report_aggregates_only=true
 DEFAULT_VOCAB := python/src/lib/data/sarfan-msa-64k.tsv
 
-.PHONY: all setup build test asan bench demo format clean tools-venv corpus vocab vocab-check
+.PHONY: all setup build test asan bench compare demo format clean tools-venv corpus vocab vocab-check
 
 all: build
 
@@ -56,6 +56,20 @@ bench: build $(CORPUS)
 	$(BUILD)/bench/sarfan_bench_vocab_load $(BENCH_FLAGS)
 	SARFAN_BENCH_CORPUS=$(CORPUS) $(BUILD)/bench/sarfan_bench_engine $(BENCH_FLAGS)
 	for n in 1 2; do SARFAN_NUM_THREADS=$$n PYTHONPATH=$(BUILD)/python $(PYTHON) bench/python_bench.py $(CORPUS); done
+
+# sarfan against HF tokenizers, SentencePiece and tiktoken on 50 MB of text: the README
+# table and docs/compare.png. The peers' models are built once into build/compare.
+COMPARE_CORPUS := build/corpus/arabic-50mb.txt
+$(COMPARE_CORPUS): bench/make_corpus.py
+	$(MAKE) tools-venv
+	mkdir -p $(dir $@)
+	$(TOOLS_PYTHON) bench/make_corpus.py $@ --megabytes 50
+
+compare: build tools-venv $(COMPARE_CORPUS)
+	@$(TOOLS_PYTHON) -m pip install -q --disable-pip-version-check -r bench/requirements-compare.txt
+	PYTHONPATH=$(BUILD)/python $(TOOLS_PYTHON) bench/compare.py --build $(BUILD) --work build/compare \
+	  --corpus $(COMPARE_CORPUS) --readme README.md --chart docs/compare.png \
+	  --machine "a 2-core AMD EPYC VM with 24 GiB"
 
 # Retrains the default vocabulary (about 15 minutes, one thread) and its report.
 vocab: build tools-venv
