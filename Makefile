@@ -84,7 +84,7 @@ vocab-check: build tools-venv
 	cmp build/vocab-check/sarfan-msa-64k.tsv $(DEFAULT_VOCAB)
 
 demo: build
-	PYTHONPATH=$(BUILD)/python $(PYTHON) tools/demo.py
+	PYTHONPATH=$(BUILD)/python $(PYTHON) -m sarfan_cli encode "ذهب الطالب إلى المكتبة لقراءة الكتاب الجديد."
 
 format:
 	clang-format -i $$(git ls-files '*.cc' '*.h')

@@ -1,0 +1,264 @@
+"""The `sarfan` command: encode, decode and inspect with the sarfan tokenizer, and make
+dialect plugin files."""
+import argparse
+import json
+import math
+import os
+import sys
+
+MARK = "\u2581"
+CHUNK_LINES = 4096  # lines handed to one batch call by encode-file
+
+
+class UsageError(Exception):
+    """Bad input from the user: reported in one line, exit status 2."""
+
+
+def load_tokenizer(vocab, plugins):
+    import sarfan
+
+    try:
+        tok = (sarfan.SarfanMSATokenizer.from_pretrained(vocab)
+               if vocab and vocab.upper() != "DEFAULT" else sarfan.SarfanMSATokenizer.load_default())
+        for spec in plugins:
+            name, sep, path = spec.partition("=")
+            if not sep or not name or not path:
+                raise UsageError(f"--plugin wants NAME=PATH, got {spec!r}")
+            tok.load_plugin(path, name)
+    except RuntimeError as error:
+        raise UsageError(str(error)) from None
+    return tok
+
+
+def encode_one(tok, text, args):
+    if args.ids_only:
+        if args.dialect is not None:
+            return tok.encode_ids_with_dialect(text, args.dialect, normalize=not args.no_normalize)
+        return tok.encode_ids(text, normalize=not args.no_normalize)
+    if args.dialect is not None:
+        return tok.encode_with_dialect(text, args.dialect, normalize=not args.no_normalize)
+    return tok.encode(text, normalize=not args.no_normalize)
+
+
+def command_encode(args, out):
+    tok = load_tokenizer(args.vocab, args.plugin)
+    for text in args.text:
+        result = encode_one(tok, text, args)
+        if args.ids_only:
+            out.write((json.dumps({"text": text, "ids": result}, ensure_ascii=False)
+                       if args.json else " ".join(map(str, result))) + "\n")
+            continue
+        if args.json:
+            out.write(json.dumps({"text": text, "ids": result.ids, "tokens": result.tokens,
+                                  "offsets": result.offsets, "dialect": result.dialect,
+                                  "fallback": result.fallback}, ensure_ascii=False) + "\n")
+            continue
+        out.write(f"{text}\n{'piece':<16}{'id':>8}  offsets\n")
+        for piece, id_, (start, end) in zip(result.tokens, result.ids, result.offsets):
+            out.write(f"{piece:<16}{id_:>8}  {start}-{end}\n")
+
+
+def progress_bar(total_bytes):
+    """A tqdm bar on stderr when it is a terminal and tqdm is installed, else None."""
+    if not sys.stderr.isatty():
+        return None
+    try:
+        from tqdm import tqdm
+    except ImportError:
+        return None
+    return tqdm(total=total_bytes, unit="B", unit_scale=True, file=sys.stderr)
+
+
+def command_encode_file(args, out):
+    tok = load_tokenizer(args.vocab, args.plugin)
+    if args.input == "-":
+        source, total = sys.stdin, None
+    else:
+        try:
+            source = open(args.input, encoding="utf-8", newline="\n")
+            total = os.path.getsize(args.input)
+        except OSError as error:
+            raise UsageError(f"cannot read {args.input}: {error.strerror}") from None
+    target = out
+    if args.output:
+        try:
+            target = open(args.output, "w", encoding="utf-8")
+        except OSError as error:
+            raise UsageError(f"cannot write {args.output}: {error.strerror}") from None
+    bar = progress_bar(total) if total else None
+    encode = ((lambda lines: tok.encode_batch_ids_with_dialect(lines, args.dialect))
+              if args.dialect is not None else tok.encode_batch_ids)
+    try:
+        chunk = []
+        lines = iter(source)
+        while True:
+            # Only one chunk of lines is held at a time: memory stays bounded whatever
+            # the file's size.
+            try:
+                line = next(lines)
+            except StopIteration:
+                line = None
+            except UnicodeDecodeError as error:
+                raise UsageError(f"{args.input}: not UTF-8 text ({error.reason})") from None
+            if line is not None:
+                chunk.append(line.rstrip("\n").rstrip("\r"))
+            if chunk and (line is None or len(chunk) == CHUNK_LINES):
+                for ids in encode(chunk):
+                    target.write(json.dumps(ids) + "\n")
+                if bar is not None:
+                    bar.update(sum(len(text.encode("utf-8")) + 1 for text in chunk))
+                chunk = []
+            if line is None:
+                break
+    finally:
+        if bar is not None:
+            bar.close()
+        if target is not out:
+            target.close()
+        if source is not sys.stdin:
+            source.close()
+
+
+def command_decode(args, out):
+    tok = load_tokenizer(args.vocab, args.plugin)
+    try:
+        ids = [int(text) for text in args.ids]
+    except ValueError:
+        raise UsageError("ids must be whole numbers") from None
+    if any(not 0 <= id_ <= 4294967295 for id_ in ids):
+        raise UsageError("ids must lie in 0..4294967295")
+    text = (tok.decode_with_dialect(ids, args.dialect) if args.dialect is not None
+            else tok.decode(ids))
+    out.write(text + "\n")
+
+
+def pool_threads():
+    """The batch pool's thread count as the module computes it: SARFAN_NUM_THREADS, else
+    the CPUs the process may use after a cgroup quota."""
+    value = os.environ.get("SARFAN_NUM_THREADS", "")
+    if value.isdigit() and 1 <= int(value) <= 4096:
+        return int(value)
+    cpus = len(os.sched_getaffinity(0))
+    try:
+        quota, period = open("/sys/fs/cgroup/cpu.max").read().split()
+        if quota != "max":
+            cpus = min(cpus, math.ceil(int(quota) / int(period)))
+    except (OSError, ValueError):
+        pass
+    return max(1, cpus)
+
+
+def command_info(args, out):
+    from . import _build_info
+
+    tok = load_tokenizer(args.vocab, args.plugin)
+    fields = {
+        "vocab_size": tok.vocab_size,
+        "special_ids": {"pad": tok.pad_id, "bos": tok.bos_id, "eos": tok.eos_id, "unk": tok.unk_id},
+        "plugins": tok.list_plugins(),
+        "batch_threads": pool_threads(),
+        "utf8proc": _build_info.UTF8PROC_VERSION,
+        "unicode": _build_info.UNICODE_VERSION,
+    }
+    if args.json:
+        out.write(json.dumps(fields) + "\n")
+    else:
+        for key, value in fields.items():
+            out.write(f"{key}: {value}\n")
+
+
+def command_make_plugin(args, out):
+    from .make_plugin import make_plugin
+
+    tok = load_tokenizer(args.base, [])
+    try:
+        with open(args.words, encoding="utf-8") as f:
+            lines = f.read().splitlines()
+    except OSError as error:
+        raise UsageError(f"cannot read {args.words}: {error.strerror}") from None
+    except UnicodeDecodeError as error:
+        raise UsageError(f"{args.words}: not UTF-8 text ({error.reason})") from None
+    words = []
+    for number, line in enumerate(lines, 1):
+        if not line.strip() or line.startswith("#"):
+            continue
+        word, sep, count = line.rpartition("\t")
+        if not sep or not word or not count.isdigit():
+            raise UsageError(f"{args.words} line {number}: expected WORD<TAB>COUNT")
+        words.append((word, int(count)))
+    if args.size < 1:
+        raise UsageError("--size must be at least 1")
+    rows = make_plugin(tok, words, args.size, args.max_chars)
+    try:
+        with open(args.output, "w", encoding="utf-8") as f:
+            for piece, id_, score in rows:
+                f.write(f"{piece}\t{id_}\t{score:.6g}\n")
+    except OSError as error:
+        raise UsageError(f"cannot write {args.output}: {error.strerror}") from None
+    out.write(f"{len(rows)} pieces written to {args.output} (ids {tok.vocab_size}.."
+              f"{tok.vocab_size + len(rows) - 1})\n")
+
+
+def parser():
+    top = argparse.ArgumentParser(
+        prog="sarfan", description="Encode, decode and inspect with the sarfan Arabic tokenizer, "
+        "and make dialect plugin files.")
+    commands = top.add_subparsers(dest="command", required=True, metavar="COMMAND")
+
+    def tokenizer_options(p):
+        p.add_argument("--vocab", metavar="PATH_OR_NAME",
+                       help="vocabulary for from_pretrained (default: the embedded one)")
+        p.add_argument("--plugin", action="append", default=[], metavar="NAME=PATH",
+                       help="load a dialect plugin (repeatable)")
+
+    p = commands.add_parser("encode", help="print pieces, ids and offsets of each TEXT")
+    p.add_argument("text", nargs="+", metavar="TEXT")
+    p.add_argument("--json", action="store_true", help="one JSON object per text")
+    p.add_argument("--ids-only", action="store_true", help="ids alone (the fast path)")
+    p.add_argument("--no-normalize", action="store_true", help="encode the text as given")
+    p.add_argument("--dialect", metavar="NAME", help="encode with this dialect's plugin")
+    tokenizer_options(p)
+    p.set_defaults(run=command_encode)
+
+    p = commands.add_parser("encode-file", help="encode a UTF-8 file line by line to JSON Lines of ids")
+    p.add_argument("input", metavar="IN", help="input file, or - for standard input")
+    p.add_argument("-o", "--output", metavar="OUT", help="output file (default: standard output)")
+    p.add_argument("--dialect", metavar="NAME")
+    tokenizer_options(p)
+    p.set_defaults(run=command_encode_file)
+
+    p = commands.add_parser("decode", help="print the text of the ids")
+    p.add_argument("ids", nargs="+", metavar="ID")
+    p.add_argument("--dialect", metavar="NAME")
+    tokenizer_options(p)
+    p.set_defaults(run=command_decode)
+
+    p = commands.add_parser("info", help="vocabulary, special ids, plugins, threads, Unicode version")
+    p.add_argument("--json", action="store_true")
+    tokenizer_options(p)
+    p.set_defaults(run=command_info)
+
+    p = commands.add_parser("make-plugin", help="make a dialect plugin file from a word-frequency list")
+    p.add_argument("words", metavar="WORDS.tsv", help="lines of WORD<TAB>COUNT")
+    p.add_argument("--base", metavar="PATH_OR_NAME",
+                   help="base vocabulary for from_pretrained, or DEFAULT (the embedded one)")
+    p.add_argument("-o", "--output", required=True, metavar="PLUGIN.tsv")
+    p.add_argument("--size", type=int, default=2000, help="most pieces to add (default 2000)")
+    p.add_argument("--max-chars", type=int, default=16,
+                   help="longest piece in characters, with the mark (default 16, the base's)")
+    p.set_defaults(run=command_make_plugin)
+    return top
+
+
+def main(argv=None):
+    args = parser().parse_args(argv)
+    try:
+        args.run(args, sys.stdout)
+    except UsageError as error:
+        print(f"sarfan: error: {error}", file=sys.stderr)
+        return 2
+    except BrokenPipeError:
+        return 0
+    except KeyboardInterrupt:
+        return 130
+    return 0

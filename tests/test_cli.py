@@ -1,0 +1,93 @@
+import json
+import os
+import subprocess
+import sys
+
+import pytest
+
+import sarfan
+import sarfan_cli
+from conftest import FI, KITAB, MARK
+
+
+def run(capsys, *argv):
+    status = sarfan_cli.main(list(argv))
+    out, err = capsys.readouterr()
+    return status, out, err
+
+
+def test_encode_outputs(capsys):
+    status, out, _ = run(capsys, "encode", "--json", f"{FI} {KITAB}")
+    assert status == 0
+    record = json.loads(out)
+    assert record["ids"] == [1, 264, 541, 2] and record["tokens"][1] == MARK + FI
+    assert record["offsets"] == [[0, 0], [0, 2], [3, 9], [9, 9]]
+    status, out, _ = run(capsys, "encode", "--ids-only", f"{FI} {KITAB}", KITAB)
+    assert out.splitlines() == ["1 264 541 2", "1 541 2"]
+    status, out, _ = run(capsys, "encode", f"{FI} {KITAB}")
+    assert "541  3-9" in out
+    status, out, _ = run(capsys, "decode", "1", "264", "541", "2")
+    assert out == f"{FI} {KITAB}\n"
+
+
+@pytest.mark.parametrize("argv, message", [
+    (["decode", "x"], "ids must be whole numbers"),
+    (["decode", "4294967296"], "ids must lie in 0..4294967295"),
+    (["encode", "--plugin", "nopath", "x"], "--plugin wants NAME=PATH"),
+    (["encode", "--plugin", "egy=/missing.tsv", "x"], "IO error: No such file or directory"),
+    (["encode-file", "/missing/input.txt"], "cannot read /missing/input.txt"),
+    (["make-plugin", "/missing.tsv", "-o", "/tmp/x.tsv"], "cannot read /missing.tsv"),
+])
+def test_bad_input_is_one_line_and_status_2(capsys, argv, message):
+    status, out, err = run(capsys, *argv)
+    assert status == 2 and out == ""
+    assert err.startswith("sarfan: error: ") and message in err and err.count("\n") == 1
+
+
+def test_command_line_entry_needs_no_traceback():
+    env = dict(os.environ, PYTHONPATH=os.path.dirname(sarfan.__file__))
+    done = subprocess.run([sys.executable, "-m", "sarfan_cli", "decode", "nan"], env=env,
+                          capture_output=True, text=True, timeout=60)
+    assert done.returncode == 2 and "Traceback" not in done.stderr
+    done = subprocess.run([sys.executable, "-m", "sarfan_cli", "info", "--json"], env=env,
+                          capture_output=True, text=True, timeout=60)
+    info = json.loads(done.stdout)
+    assert info["vocab_size"] == 64000 and info["unicode"].split(".")[0] >= "16"
+
+
+def test_encode_file_matches_batch(capsys, tmp_path, monkeypatch, default_tokenizer):
+    monkeypatch.setattr(sarfan_cli, "CHUNK_LINES", 7)  # several chunks, and a partial one
+    lines = [f"{FI} {KITAB} {k}" for k in range(30)] + ["", "😀 x\r"]
+    source = tmp_path / "in.txt"
+    source.write_text("\n".join(lines) + "\n", encoding="utf-8", newline="")
+    target = tmp_path / "out.jsonl"
+    assert run(capsys, "encode-file", str(source), "-o", str(target))[0] == 0
+    written = [json.loads(l) for l in target.read_text().splitlines()]
+    expected = default_tokenizer.encode_batch_ids([l.rstrip("\r") for l in lines])
+    assert written == expected
+    bad = tmp_path / "bad.txt"
+    bad.write_bytes(b"ok\n\xff\xfe\n")
+    status, _, err = run(capsys, "encode-file", str(bad), "-o", str(tmp_path / "o2"))
+    assert status == 2 and "not UTF-8" in err
+
+
+def test_make_plugin_end_to_end(capsys, tmp_path):
+    # Dialect words the base splits into several pieces become whole pieces of the plugin.
+    words = tmp_path / "egy.tsv"
+    words.write_text("ازيك\t500\nعايز\t300\nكده\t200\nالكتاب\t50\n# comment\n\n", encoding="utf-8")
+    plugin = tmp_path / "egy.plugin.tsv"
+    status, out, _ = run(capsys, "make-plugin", str(words), "--base", "DEFAULT", "-o", str(plugin))
+    assert status == 0 and "ids 64000.." in out
+    rows = [line.split("\t") for line in plugin.read_text(encoding="utf-8").splitlines()]
+    assert [int(r[1]) for r in rows] == list(range(64000, 64000 + len(rows)))
+    assert MARK + KITAB not in [r[0] for r in rows]  # already one base piece
+    tok = sarfan.SarfanMSATokenizer.load_default()
+    tok.load_plugin(str(plugin), "egy")
+    assert rows and rows[0][0] == MARK + "ازيك"  # the largest gain first
+    for piece, id_, _ in rows:
+        word = piece[len(MARK):]
+        assert tok.encode_ids_with_dialect(word, "egy") == [1, int(id_), 2]
+        assert len(tok.encode_ids(word)) > 3
+    text = "ازيك عايز كده الكتاب"
+    ids = tok.encode_ids_with_dialect(text, "egy")
+    assert 64000 in ids and tok.decode(ids) == text
