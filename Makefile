@@ -14,7 +14,7 @@ CORPUS := build/corpus/arabic-10mb.txt
 BENCH_FLAGS := --benchmark_repetitions=10 --benchmark_report_aggregates_only=true
 DEFAULT_VOCAB := python/src/lib/data/sarfan-msa-64k.tsv
 
-.PHONY: all setup build test asan bench compare demo format clean tools-venv corpus vocab vocab-check
+.PHONY: all setup build test wheel-check asan bench compare demo format clean tools-venv corpus vocab vocab-check
 
 all: build
 
@@ -56,6 +56,10 @@ bench: build $(CORPUS)
 	$(BUILD)/bench/sarfan_bench_vocab_load $(BENCH_FLAGS)
 	SARFAN_BENCH_CORPUS=$(CORPUS) $(BUILD)/bench/sarfan_bench_engine $(BENCH_FLAGS)
 	for n in 1 2; do SARFAN_NUM_THREADS=$$n PYTHONPATH=$(BUILD)/python $(PYTHON) bench/python_bench.py $(CORPUS); done
+
+# The wheel as users get it: oneTBB bundled, checked in a clean venv.
+wheel-check: setup
+	tools/check_wheel.sh
 
 # sarfan against HF tokenizers, SentencePiece and tiktoken on 50 MB of text: the README
 # table and docs/compare.png. The peers' models are built once into build/compare.
