@@ -40,6 +40,11 @@ asan: setup
 	  -DSARFAN_SANITIZE=ON -DSARFAN_BUILD_BENCH=OFF
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+	@# The whole Python suite against the sanitized extension, the runtimes preloaded into
+	@# the interpreter. Leak checking stays off: the interpreter keeps memory until exit.
+	LD_PRELOAD="$$(g++ -print-file-name=libasan.so) $$(g++ -print-file-name=libubsan.so)" \
+	  ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	  PYTHONPATH=$(ASAN_BUILD)/python $(PYTHON) -m pytest tests -q -p no:cacheprovider
 
 # wordfreq and sentencepiece: only for regenerating the vocabulary and the bench corpus.
 tools-venv: setup
