@@ -20,10 +20,10 @@ def load_tokenizer(vocab, plugins):
     try:
         tok = (sarfan.SarfanMSATokenizer.from_pretrained(vocab)
                if vocab and vocab.upper() != "DEFAULT" else sarfan.SarfanMSATokenizer.load_default())
-        for spec in plugins:
-            name, sep, path = spec.partition("=")
+        for option in plugins:
+            name, sep, path = option.partition("=")
             if not sep or not name or not path:
-                raise UsageError(f"--plugin wants NAME=PATH, got {spec!r}")
+                raise UsageError(f"--plugin wants NAME=PATH, got {option!r}")
             tok.load_plugin(path, name)
     except RuntimeError as error:
         raise UsageError(str(error)) from None
