@@ -49,31 +49,16 @@ class TokenIndex {
     }
     return true;
   }
-  // Follows one whole UTF-8 character of `length` bytes at `p`.
-  bool step_char(Node& node, const unsigned char* p, size_t length) const {
-    if (length == 2 && is_arabic_lead(p[0])) return step_label(node, arabic_label(p));
-    for (size_t k = 0; k < length; ++k) {
-      if (!step_label(node, p[k])) return false;
-    }
-    return true;
-  }
-  // Branch-free walking for the segmenter: `advance` returns the child by `label`, or
-  // `dead()`, a node from which every step fails again. `label_of_char` gives the label
-  // of a one- or two-byte character (`length` 1 or 2; others go through step_char).
+  // A node from which every step fails again: where branch-free walks end up.
   Node dead() const { return dead_; }
-  Node advance(Node node, uint32_t label) const {
-    Node next = (units_[node].base & kBaseMask) + label;
-    return units_[next].check == node ? next : dead_;
-  }
-  static bool is_single_label(const unsigned char* p, size_t length) {
-    return length == 1 || (length == 2 && is_arabic_lead(p[0]));
-  }
+  // The label of a one- or two-byte character (`length` 1 or 2).
   static uint32_t label_of_char(const unsigned char* p, size_t length) {
     return length == 1 ? p[0] : arabic_label(p);
   }
 
-  // The walking operations over raw cells, for hot loops: a copy holds the cell pointer
-  // and the dead node in registers, where calls through the index would reload them.
+  // Branch-free walking over raw cells, for hot loops: `advance` returns the child by
+  // `label`, or `dead()`. A copy holds the cell pointer and the dead node in registers,
+  // where calls through the index would reload them.
   class View {
    public:
     View() = default;
@@ -102,11 +87,9 @@ class TokenIndex {
   View view() const { return View(units_.data(), dead_); }
 
   // True when the bytes walked from the root to `node` form a key.
-  bool is_key(Node node) const { return (units_[node].base & kKeyFlag) != 0; }
+  bool is_key(Node node) const { return view().is_key(node); }
   // The value of the key ending at `node`; only meaningful when is_key(node).
-  uint32_t value(Node node) const {
-    return units_[(units_[node].base & kBaseMask) + kValueLabel].base;
-  }
+  uint32_t value(Node node) const { return view().value(node); }
 
   std::optional<uint32_t> find(std::string_view key) const {
     Node node = kRoot;

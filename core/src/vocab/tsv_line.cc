@@ -82,27 +82,8 @@ bool is_decimal_literal(std::string_view s) {
   return i == s.size();
 }
 
-// Appends the run of digits at s[i] to `mantissa`, eight at a time where it can (the
-// SWAR steps check and convert eight ASCII digits at once). Fails past 19 digits in all.
+// Appends the run of digits at s[i] to `mantissa`; fails past 19 digits in all.
 bool append_digits(std::string_view s, size_t& i, uint64_t& mantissa, int& count) {
-  while (i + 8 <= s.size()) {
-    uint64_t word;
-    std::memcpy(&word, s.data() + i, 8);
-    constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ull;
-    bool eight_digits =
-        ((word & kHigh) | (((word + 0x0606060606060606ull) & kHigh) >> 4)) == 0x3333333333333333ull;
-    if (!eight_digits) break;
-    if (count + 8 > 19) return false;
-    word -= 0x3030303030303030ull;
-    word = word * 10 + (word >> 8);  // pairs of digits
-    constexpr uint64_t kMask = 0x000000FF000000FFull;
-    word =
-        ((word & kMask) * 0x000F424000000064ull + ((word >> 16) & kMask) * 0x0000271000000001ull) >>
-        32;
-    mantissa = mantissa * 100000000 + word;
-    count += 8;
-    i += 8;
-  }
   for (; i < s.size() && is_digit(s[i]); ++i) {
     if (++count > 19) return false;
     mantissa = mantissa * 10 + uint64_t(s[i] - '0');

@@ -17,29 +17,11 @@ namespace {
 // True when the line could be blank or a comment: empty, '#' first, or a first character
 // that may be White_Space. Any other line is an entry line (or malformed).
 bool may_be_skipped(std::string_view line) {
-  if (line.empty()) return true;
-  auto b0 = static_cast<unsigned char>(line[0]);
-  auto b1 = line.size() > 1 ? static_cast<unsigned char>(line[1]) : 0;
-  switch (b0) {
-    case '#':
-    case ' ':
-    case '\t':
-    case '\n':
-    case '\v':
-    case '\f':
-    case '\r':
-      return true;
-    case 0xC2:
-      return b1 == 0x85 || b1 == 0xA0;
-    case 0xE1:
-      return b1 == 0x9A;
-    case 0xE2:
-      return b1 == 0x80 || b1 == 0x81;
-    case 0xE3:
-      return b1 == 0x80;
-    default:
-      return false;
-  }
+  if (line.empty() || line[0] == '#') return true;
+  auto p = reinterpret_cast<const unsigned char*>(line.data());
+  // An ill-formed first character counts too: the whole line is checked then.
+  if (utf8::valid_sequence_length(p, p + line.size()) == 0) return true;
+  return utf8::is_white_space(utf8::decode_valid(p));
 }
 
 // The next entry of the file, or nullopt at its end. Lines are checked for valid UTF-8
