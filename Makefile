@@ -4,6 +4,8 @@ VENV := .venv
 PYTHON := $(VENV)/bin/python
 BUILD := build/release
 ASAN_BUILD := build/asan
+FUZZ_BUILD := build/fuzz
+FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
 CMAKE_GENERATOR ?= Ninja
 
@@ -14,7 +16,7 @@ CORPUS := build/corpus/arabic-10mb.txt
 BENCH_FLAGS := --benchmark_repetitions=10 --benchmark_report_aggregates_only=true
 DEFAULT_VOCAB := python/src/lib/data/sarfan-msa-64k.tsv
 
-.PHONY: all setup build test wheel-check asan bench compare demo format clean tools-venv corpus vocab vocab-check
+.PHONY: all setup build test wheel-check asan fuzz bench compare demo format clean tools-venv corpus vocab vocab-check
 
 all: build
 
@@ -45,6 +47,16 @@ asan: setup
 	LD_PRELOAD="$$(g++ -print-file-name=libasan.so) $$(g++ -print-file-name=libubsan.so)" \
 	  ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  PYTHONPATH=$(ASAN_BUILD)/python $(PYTHON) -m pytest tests -q -p no:cacheprovider
+
+# Every fuzz target for FUZZ_SECONDS (two at a time), from the seeds in fuzz/corpus plus
+# what earlier runs found; build/fuzz/report.md tells executions and crashes.
+fuzz:
+	@tools/setup.sh --fuzz
+	cmake -S . -B $(FUZZ_BUILD) -G $(CMAKE_GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_C_COMPILER=clang-19 -DCMAKE_CXX_COMPILER=clang++-19 -DSARFAN_BUILD_FUZZ=ON \
+	  -DSARFAN_BUILD_TESTS=OFF -DSARFAN_BUILD_BENCH=OFF -DPython3_EXECUTABLE=$(CURDIR)/$(PYTHON)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 # wordfreq and sentencepiece: only for regenerating the vocabulary and the bench corpus.
 tools-venv: setup

@@ -5,6 +5,7 @@
 #      and unpacked under .deps/ (the stable suites ship older utf8proc releases; nothing
 #      of the system is upgraded);
 #   3. the Python packages of requirements-dev.txt, into .venv.
+# With --fuzz it also installs clang and its libFuzzer runtime (for `make fuzz`).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -15,6 +16,8 @@ apt_packages=(
   libtbb-dev libgtest-dev libbenchmark-dev
   clang-format python3-dev python3-venv
 )
+# clang 19 is packaged for both Debian 12 and 13.
+if [ "${1:-}" = "--fuzz" ]; then apt_packages+=(clang-19 libclang-rt-19-dev); fi
 
 sudo_if_needed() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 

@@ -6,6 +6,7 @@
 #include <tuple>
 #include <vector>
 
+#include "reference_scan.h"
 #include "test_files.h"
 #include "test_text.h"
 #include "tokenizer/tokenizer.h"
@@ -15,75 +16,12 @@ namespace sarfan {
 namespace {
 
 using testing_files::TempFile;
+using testing_reference::naive_scan;
+using testing_reference::Step;
 using testing_text::code_points;
 using testing_text::u8;
 
 const std::string kMark = "\xE2\x96\x81";
-
-struct Step {
-  uint32_t id;
-  std::string piece;
-  size_t start, end;
-  bool operator==(const Step&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Step& s) {
-  return out << "(" << s.id << " '" << s.piece << "' " << s.start << "-" << s.end << ")";
-}
-
-// The scan as written: every candidate length from the longest down, candidate strings
-// built and looked up one by one.
-std::vector<Step> naive_scan(const Tokenizer& tok, const std::string& text,
-                             const DialectPlugin* plugin) {
-  std::vector<char32_t> c = code_points(text);
-  const size_t n = c.size();
-  auto lookup = [&](const std::string& s) -> std::optional<uint32_t> {
-    if (plugin) {
-      if (auto hit = plugin->lookup(s)) return hit->id;
-    }
-    if (auto hit = tok.vocab().lookup(s)) return hit->id;
-    return std::nullopt;
-  };
-  std::vector<Step> steps = {{1, "[BOS]", 0, 0}};
-  size_t i = 0;
-  while (i < n) {
-    if (utf8::is_white_space(c[i])) {
-      ++i;
-      continue;
-    }
-    bool word_start = i == 0 || utf8::is_white_space(c[i - 1]);
-    size_t longest = std::min(n - i, tok.max_token_len());
-    bool found = false;
-    for (size_t d = longest; d >= 1 && !found; --d) {
-      std::vector<char32_t> part(c.begin() + i, c.begin() + i + d);
-      bool has_space = false;
-      for (char32_t ch : part) has_space |= utf8::is_white_space(ch);
-      if (has_space) continue;
-      std::string s = u8(part);
-      std::vector<std::string> candidates;
-      if (word_start) candidates.push_back(kMark + s);
-      candidates.push_back(s);
-      for (const std::string& candidate : candidates) {
-        if (auto id = lookup(candidate)) {
-          steps.push_back({*id, candidate, i, i + d});
-          i += d;
-          found = true;
-          break;
-        }
-      }
-    }
-    if (found) continue;
-    for (unsigned char b : u8({c[i]})) {
-      char piece[7];
-      std::snprintf(piece, sizeof piece, "<0x%02X>", b);
-      auto id = lookup(piece);
-      steps.push_back(id ? Step{*id, piece, i, i + 1} : Step{3, "[UNK]", i, i + 1});
-    }
-    ++i;
-  }
-  steps.push_back({2, "[EOS]", n, n});
-  return steps;
-}
 
 std::vector<Step> fast_scan(const Tokenizer& tok, const std::string& text,
                             std::optional<std::string_view> dialect) {
