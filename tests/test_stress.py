@@ -342,3 +342,29 @@ def test_fifo_cut_short_or_deleted_loads_like_the_same_bytes_from_a_file(tmp_pat
     assert got == outcome(lambda: SarfanMSATokenizer.from_tsv(str(same)).encode_ids(f"{FI} {KITAB}"))
     if how != "cut mid-line":
         assert got == [1, 264, 541, 2]
+
+
+ENDLESS = """
+import resource, sarfan
+resource.setrlimit(resource.RLIMIT_AS, (3 << 30, 3 << 30))
+tok = sarfan.SarfanMSATokenizer.load_default()
+for load in (lambda: sarfan.SarfanMSATokenizer.from_tsv("/dev/zero"),
+             lambda: tok.load_plugin("/dev/zero", "p")):
+    try:
+        load()
+    except RuntimeError as error:
+        print(error)
+print(tok.list_plugins(), tok.encode_ids("في"))
+"""
+
+
+@pytest.mark.skipif(UNDER_ASAN, reason="the sanitizer reserves more address space than the limit")
+def test_endless_line_under_a_memory_limit_fails_cleanly():
+    # A line is held whole while it is read; /dev/zero never ends one.
+    env = dict(os.environ, PYTHONPATH=os.path.dirname(sarfan.__file__))
+    proc = subprocess.run([sys.executable, "-c", ENDLESS], capture_output=True, text=True,
+                          env=env, timeout=300)
+    assert proc.returncode == 0, proc.stderr
+    assert proc.stdout.splitlines() == ["Invalid model file: Not enough memory to load the vocabulary",
+                                        "Invalid model file: Not enough memory to load the plugin",
+                                        "[] [1, 264, 2]"]
