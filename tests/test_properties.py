@@ -6,7 +6,7 @@ import re
 
 import numpy as np
 import pytest
-from hypothesis import HealthCheck, given, settings
+from hypothesis import HealthCheck, event, given, settings
 from hypothesis import strategies as st
 
 from sarfan import EncodeResult, SarfanMSATokenizer
@@ -84,34 +84,83 @@ def surface(clean_env, monkeypatch):
     return SarfanMSATokenizer.load_default()
 
 
+# Well-typed values for each parameter, so that calls also get past the argument layer.
+PARAMETER_VALUES = {
+    "text": texts, "normalize": st.booleans() | st.just(np.bool_(False)),
+    "dialect": st.sampled_from(["msa", "p", ""]) | texts,
+    "texts": st.lists(texts, max_size=5) | st.tuples(texts, texts),
+    "ids": st.lists(ids, max_size=6) | st.tuples(ids) | st.builds(np.array, st.lists(
+        st.integers(0, 70000), max_size=4), dtype=st.just(np.int64)),
+    "id_batches": st.lists(st.lists(ids, max_size=4), max_size=3),
+    "path": st.sampled_from(["VOCAB", "PLUGIN", "DIR", "/dev/null", "./missing.tsv"]) | texts,
+    "name": st.sampled_from(["p", "msa", "sarfan-msa-64k", "VOCAB"]) | texts,
+}
+
+
+@st.composite
+def calls(draw):
+    method = draw(st.sampled_from(sorted(METHODS)))
+    parameters = METHODS[method]
+    given = draw(st.integers(0, len(parameters)))  # optional ones may be left out
+    values = [draw(PARAMETER_VALUES[p]) for p in parameters[:given]]
+    for k in range(given):
+        if draw(st.integers(0, 9)) == 0:
+            values[k] = draw(values_of_any_type)  # a wrong type now and then
+    by_keyword = draw(st.integers(0, given))
+    positional = values[:given - by_keyword]
+    keywords = dict(zip(parameters[given - by_keyword:given], values[given - by_keyword:]))
+    if draw(st.integers(0, 9)) == 0:  # a surplus or misnamed argument now and then
+        if draw(st.booleans()):
+            positional.append(draw(values_of_any_type))
+        else:
+            keywords[draw(st.sampled_from(["x", "text", "name", "normalise"]))] = 1
+    return method, positional, keywords
+
+
+values_of_any_type = values
+
+
 @PROFILE
-@given(method=st.sampled_from(sorted(METHODS)), positional=st.lists(values, max_size=4),
-       keywords=st.dictionaries(st.sampled_from(["text", "dialect", "normalize", "texts", "ids",
-                                                 "id_batches", "path", "name", "x", ""]),
-                                values, max_size=3))
-def test_any_arguments_give_a_result_or_a_documented_error(surface, method, positional, keywords):
-    if method in ("from_tsv", "from_pretrained", "load_plugin"):
-        # Paths and names stay inside the test's empty working directory.
-        positional = [f"./{v}" if isinstance(v, str) else v for v in positional]
-        keywords = {k: f"./{v}" if isinstance(v, str) else v for k, v in keywords.items()}
+@given(call=calls())
+def test_any_arguments_give_a_result_or_a_documented_error(surface, tmp_path_factory, call):
+    method, positional, keywords = call
+    folder = tmp_path_factory.getbasetemp()
+    files = {"VOCAB": write_tsv(folder / "v.tsv", [("[PAD]", 0, 0), ("ab", 5, 0)]),
+             "PLUGIN": write_tsv(folder / "p.tsv", [("ab", 64000, 0)]), "DIR": str(folder)}
+
+    def resolve(value):
+        if not isinstance(value, str):
+            return value
+        if value in files:
+            return files[value]
+        if method in ("from_tsv", "from_pretrained", "load_plugin"):
+            return f"./{value}"  # other paths and names stay inside the empty working folder
+        return value
+
+    positional = [resolve(v) for v in positional]
+    keywords = {k: resolve(v) for k, v in keywords.items()}
     before = surface.list_plugins()
     try:
         result = getattr(surface, method)(*positional, **keywords)
     except Exception as error:  # noqa: BLE001 - the point is to see every kind
+        event(f"{method}: {type(error).__name__}")
         check_documented(error)
         if method != "unload_plugin":
             assert surface.list_plugins() == before
         return
+    event(f"{method}: returned")
     if method.startswith("encode_batch"):
-        assert isinstance(result, list)
+        assert isinstance(result, list) and all(isinstance(r, (list, EncodeResult)) for r in result)
     elif method.startswith("encode_ids"):
         assert isinstance(result, list) and all(isinstance(i, int) for i in result)
     elif method.startswith("encode"):
-        assert isinstance(result, EncodeResult)
+        assert isinstance(result, EncodeResult) and len(result.ids) == len(result.offsets)
     elif method.startswith("decode"):
         assert isinstance(result, (str, list))
     elif method in ("from_tsv", "from_pretrained", "load_default"):
         assert isinstance(result, SarfanMSATokenizer)
+    elif method == "load_plugin":
+        assert result is None and (keywords.get("name") or positional[1]) in surface.list_plugins()
 
 
 WHITE_SPACE = "".join(map(chr, [*range(9, 14), 0x20, 0x85, 0xA0, 0x1680, *range(0x2000, 0x200B),
