@@ -29,7 +29,7 @@ std::string reference_decode(const std::vector<uint32_t>& ids,
                              std::optional<std::string_view> dialect) {
   std::string out, pending;
   auto flush = [&] {
-    out += fuzzing::repaired(pending);
+    out += testing_text::repaired(pending);
     pending.clear();
   };
   for (uint32_t id : ids) {

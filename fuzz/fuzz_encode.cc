@@ -63,8 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(r.tokens.size() == r.ids.size() && r.offsets.size() == r.ids.size(),
              "ids, tokens and offsets are parallel");
   std::string segmented =
-      normalize ? normalize_text(tok.normalizer_config(), text) : fuzzing::repaired(text);
-  size_t n = fuzzing::count_chars(segmented);
+      normalize ? normalize_text(tok.normalizer_config(), text) : testing_text::repaired(text);
+  size_t n = utf8::count_chars(segmented);
   FUZZ_CHECK(r.ids.size() >= 2, "at least the begin and end steps");
   FUZZ_CHECK(r.ids.front() == 1 && r.tokens[0] == "[BOS]" &&
                  r.offsets.front() == std::make_pair(size_t(0), size_t(0)),

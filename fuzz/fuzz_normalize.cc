@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   std::string out = normalize_text(config, text);
   FUZZ_CHECK(utf8::is_valid(out), "output is valid UTF-8");
-  FUZZ_CHECK(out == testing_reference::reference_normalize(config, fuzzing::repaired(text)),
+  FUZZ_CHECK(out == testing_reference::reference_normalize(config, testing_text::repaired(text)),
              "output equals the defined normalization");
   if (config.collapse_whitespace) {
     std::vector<char32_t> chars = testing_text::code_points(out);

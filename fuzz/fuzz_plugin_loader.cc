@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view input(reinterpret_cast<const char*>(data), size);
   size_t text_size = size > 0 ? std::min<size_t>(data[size - 1], size - 1) : 0;
   std::string_view plugin_text = input.substr(0, size - text_size - (size > 0 ? 1 : 0));
-  std::string text = fuzzing::repaired(input.substr(plugin_text.size(), text_size));
+  std::string text = testing_text::repaired(input.substr(plugin_text.size(), text_size));
 
   const uint32_t base = tok->vocab().vocab_size();
   fuzzing::MemoryFile file(plugin_text);

@@ -104,14 +104,4 @@ inline std::string overlap_plugin_tsv(uint32_t base_size) {
   return tsv;
 }
 
-inline size_t count_chars(std::string_view valid_text) {
-  return testing_text::code_points(valid_text).size();
-}
-
-inline std::string repaired(std::string_view text) {
-  std::string out;
-  utf8::append_repaired(out, text);
-  return out;
-}
-
 }  // namespace sarfan::fuzzing

@@ -38,12 +38,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(utf8::is_valid(token), "tokens are valid UTF-8");
     auto found = vocab.lookup(token);
     FUZZ_CHECK(found && found->id == id, "every token looks up to its own id");
-    longest = std::max(longest, fuzzing::count_chars(token));
+    longest = std::max(longest, utf8::count_chars(token));
   }
   FUZZ_CHECK(vocab.max_token_len() == longest, "max_token_len is the longest token's length");
 
   Tokenizer tok = Tokenizer::from_vocab(std::move(from_text).value());
-  std::string sample = fuzzing::repaired(text.substr(0, 128));
+  std::string sample = testing_text::repaired(text.substr(0, 128));
   auto ids = tok.encode_ids(sample, false, std::nullopt);
   auto expected = testing_reference::naive_scan(tok, sample, nullptr);
   FUZZ_CHECK(ids.ok() && ids.value().size() == expected.size(), "as many steps as the scan");

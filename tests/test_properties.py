@@ -84,6 +84,13 @@ def surface(clean_env, monkeypatch):
     return SarfanMSATokenizer.load_default()
 
 
+@pytest.fixture
+def files(clean_env):
+    """Real paths the drawn arguments may name: a vocabulary, a plugin, a directory."""
+    return {"VOCAB": write_tsv(clean_env / "v.tsv", [("[PAD]", 0, 0), ("ab", 5, 0)]),
+            "PLUGIN": write_tsv(clean_env / "p.tsv", [("ab", 64000, 0)]), "DIR": str(clean_env)}
+
+
 # Well-typed values for each parameter, so that calls also get past the argument layer.
 PARAMETER_VALUES = {
     "text": texts, "normalize": st.booleans() | st.just(np.bool_(False)),
@@ -102,31 +109,25 @@ def calls(draw):
     method = draw(st.sampled_from(sorted(METHODS)))
     parameters = METHODS[method]
     given = draw(st.integers(0, len(parameters)))  # optional ones may be left out
-    values = [draw(PARAMETER_VALUES[p]) for p in parameters[:given]]
+    drawn = [draw(PARAMETER_VALUES[p]) for p in parameters[:given]]
     for k in range(given):
         if draw(st.integers(0, 9)) == 0:
-            values[k] = draw(values_of_any_type)  # a wrong type now and then
+            drawn[k] = draw(values)  # a wrong type now and then
     by_keyword = draw(st.integers(0, given))
-    positional = values[:given - by_keyword]
-    keywords = dict(zip(parameters[given - by_keyword:given], values[given - by_keyword:]))
+    positional = drawn[:given - by_keyword]
+    keywords = dict(zip(parameters[given - by_keyword:given], drawn[given - by_keyword:]))
     if draw(st.integers(0, 9)) == 0:  # a surplus or misnamed argument now and then
         if draw(st.booleans()):
-            positional.append(draw(values_of_any_type))
+            positional.append(draw(values))
         else:
             keywords[draw(st.sampled_from(["x", "text", "name", "normalise"]))] = 1
     return method, positional, keywords
 
 
-values_of_any_type = values
-
-
 @PROFILE
 @given(call=calls())
-def test_any_arguments_give_a_result_or_a_documented_error(surface, tmp_path_factory, call):
+def test_any_arguments_give_a_result_or_a_documented_error(surface, files, call):
     method, positional, keywords = call
-    folder = tmp_path_factory.getbasetemp()
-    files = {"VOCAB": write_tsv(folder / "v.tsv", [("[PAD]", 0, 0), ("ab", 5, 0)]),
-             "PLUGIN": write_tsv(folder / "p.tsv", [("ab", 64000, 0)]), "DIR": str(folder)}
 
     def resolve(value):
         if not isinstance(value, str):
@@ -167,10 +168,6 @@ WHITE_SPACE = "".join(map(chr, [*range(9, 14), 0x20, 0x85, 0xA0, 0x1680, *range(
                                 0x2028, 0x2029, 0x202F, 0x205F, 0x3000]))
 
 
-def chars_of(text):
-    return len(text)  # str length counts code points, as offsets do
-
-
 @PROFILE
 @given(text=texts, normalize=st.booleans(), dialect=st.none() | st.sampled_from(["x", "msa", ""]))
 def test_any_text_encodes_or_is_refused_for_surrogates(default_tokenizer, text, normalize, dialect):
@@ -191,7 +188,7 @@ def test_any_text_encodes_or_is_refused_for_surrogates(default_tokenizer, text, 
     end = result.offsets[-1][1]
     assert result.offsets[0] == (0, 0) and result.offsets[-1] == (end, end)
     if not normalize:
-        assert end == chars_of(text)
+        assert end == len(text)  # str length counts code points, as offsets do
     starts = [s for s, _ in result.offsets]
     assert starts == sorted(starts) and all(0 <= s <= e <= end for s, e in result.offsets)
     assert (result.dialect, result.fallback) == ("msa" if dialect is None else dialect,

@@ -48,7 +48,7 @@ class SlowSequence(collections.abc.Sequence):
         return self.items[i]
 
 
-def test_threads_mixing_calls_with_plugin_churn(tmp_path, monkeypatch):
+def test_threads_mixing_calls_with_plugin_churn(tmp_path):
     tok = SarfanMSATokenizer.load_default()
     plugin = write_tsv(tmp_path / "p.tsv", [(MARK + FI, 64000, 0), ("كت", 64001, 0)])
     with_plugin = SarfanMSATokenizer.load_default()
@@ -56,7 +56,7 @@ def test_threads_mixing_calls_with_plugin_churn(tmp_path, monkeypatch):
     want = {tuple(map(tuple, [with_plugin.encode_ids_with_dialect(t, "p") for t in TEXTS])),
             tuple(map(tuple, [tok.encode_ids_with_dialect(t, "p") for t in TEXTS]))}
     decoded = {with_plugin.decode([1, 64000, 264, 2]), tok.decode([1, 64000, 264, 2])}
-    monkeypatch.setattr(sys, "getswitchinterval", sys.getswitchinterval)
+    interval = sys.getswitchinterval()
     sys.setswitchinterval(1e-5)
     errors, borrowed, loads, calls = [], collections.Counter(), collections.Counter(), collections.Counter()
     stop = time.monotonic() + (20 if UNDER_ASAN else 4)
@@ -108,10 +108,13 @@ def test_threads_mixing_calls_with_plugin_churn(tmp_path, monkeypatch):
 
     threads = [threading.Thread(target=reader, args=(k % 4,)) for k in range(6)]
     threads += [threading.Thread(target=churn, args=(k,)) for k in range(2)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
+    try:
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+    finally:
+        sys.setswitchinterval(interval)
     assert errors == []
     assert set(borrowed) <= {"Already borrowed"}
     assert calls["encode"] > 0 and calls["decode"] > 0 and loads["load"] > 0

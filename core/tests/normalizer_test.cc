@@ -19,6 +19,7 @@ namespace {
 
 using testing_reference::reference_normalize;
 using testing_text::code_points;
+using testing_text::repaired;
 using testing_text::u8;
 
 struct Case {
@@ -104,12 +105,6 @@ TEST(NormalizerTest, FastPathEqualsStepByStepDefinition) {
     ASSERT_EQ(normalizers[k].normalize(text), reference_normalize(configs[k], text))
         << "case " << i << " config " << k;
   }
-}
-
-std::string repaired(std::string_view text) {
-  std::string out;
-  utf8::append_repaired(out, text);
-  return out;
 }
 
 // Ill-formed input reads as U+FFFD per maximal subpart, wherever it stands.

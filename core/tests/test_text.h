@@ -31,6 +31,13 @@ inline std::string special_and_byte_pieces_tsv() {
   return tsv;
 }
 
+// `text` with each ill-formed subsequence read as U+FFFD, as the engine reads it.
+inline std::string repaired(std::string_view text) {
+  std::string out;
+  utf8::append_repaired(out, text);
+  return out;
+}
+
 inline std::vector<char32_t> code_points(std::string_view text) {
   std::vector<char32_t> out;
   auto p = reinterpret_cast<const unsigned char*>(text.data());
