@@ -32,8 +32,38 @@ def test_documented_examples(default_tokenizer):
     assert r.offsets == [(0, 0), (0, 2), (3, 9), (9, 9)]
     assert (r.dialect, r.confidence, r.fallback) == ("msa", 1.0, True)
     assert tok.decode([1, 264, 541, 2]) == f"{FI} {KITAB}"
-    assert tok.encode_ids("a \U0001F600") == [1, 101, 244, 163, 156, 132, 2]
     assert tok.encode("").ids == [1, 2]
+
+
+def test_byte_fallback_on_a_vocabulary_without_latin_letters(tmp_path):
+    rows = [("[PAD]", 0, 0), ("[BOS]", 1, 0), ("[EOS]", 2, 0), ("[UNK]", 3, 0)]
+    rows += [(f"<0x{b:02X}>", 4 + b, 0) for b in range(256)]
+    rows += [(MARK + FI, 260, -1.0), (FI, 261, -2.0)]
+    tok = SarfanMSATokenizer.from_tsv(write_tsv(tmp_path / "v.tsv", rows))
+    r = tok.encode("a \U0001F600")
+    assert r.ids == [1, 101, 244, 163, 156, 132, 2]
+    assert r.offsets[1:-1] == [(0, 1)] + [(2, 3)] * 4
+
+
+@pytest.mark.parametrize("text, expected", [
+    ("\u0623\u0625\u0622 \u0649 \u0629", "\u0627\u0627\u0627 \u064a \u0647"),
+    ("\u0643\u0640\u062a\u0627\u0628", "\u0643\u062a\u0627\u0628"),
+    ("  a \t\n b  ", "a b"),
+    ("\u0627\u0653", "\u0627"),
+    ("\u0628\u0651\u064e", "\u0628\u064e\u0651"),  # NFC puts fatha before shadda
+    ("\ufefb \ufe8e \ufe8d", "\u0644 \u0627 \ufe8d"),
+    ("", ""),
+])
+def test_normalize_is_the_text_that_encode_segments(default_tokenizer, text, expected):
+    tok = default_tokenizer
+    assert tok.normalize(text) == expected
+    assert tok.encode_ids(expected, normalize=False) == tok.encode_ids(text)
+    assert tok.normalize(text=text) == expected
+
+
+def test_normalize_rejects_other_types(default_tokenizer):
+    with pytest.raises(TypeError):
+        default_tokenizer.normalize(b"x")
 
 
 def test_encode_ids_equals_encode(default_tokenizer):

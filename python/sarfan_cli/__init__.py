@@ -58,7 +58,7 @@ def command_encode(args, out):
             out.write(f"{piece:<16}{id_:>8}  {start}-{end}\n")
 
 
-def progress_bar(total_bytes):
+def progress_bar(total_bytes, unit="B"):
     """A tqdm bar on stderr when it is a terminal and tqdm is installed, else None."""
     if not sys.stderr.isatty():
         return None
@@ -66,7 +66,7 @@ def progress_bar(total_bytes):
         from tqdm import tqdm
     except ImportError:
         return None
-    return tqdm(total=total_bytes, unit="B", unit_scale=True, file=sys.stderr)
+    return tqdm(total=total_bytes, unit=unit, unit_scale=unit == "B", file=sys.stderr)
 
 
 def command_encode_file(args, out):
@@ -152,8 +152,11 @@ def command_info(args, out):
     from . import _build_info
 
     tok = load_tokenizer(args.vocab, args.plugin)
+    from .fingerprint import vocab_fingerprint
+
     fields = {
         "vocab_size": tok.vocab_size,
+        "vocab_sha256": vocab_fingerprint(args.vocab, _build_info.EMBEDDED_VOCAB_SHA256),
         "special_ids": {"pad": tok.pad_id, "bos": tok.bos_id, "eos": tok.eos_id, "unk": tok.unk_id},
         "plugins": tok.list_plugins(),
         "batch_threads": pool_threads(),
@@ -247,6 +250,9 @@ def parser():
     p.add_argument("--max-chars", type=int, default=16,
                    help="longest piece in characters, with the mark (default 16, the base's)")
     p.set_defaults(run=command_make_plugin)
+
+    from . import train
+    train.add_parser(commands, lambda args, out: train.command_train(args, out, progress_bar, UsageError))
     return top
 
 

@@ -33,6 +33,7 @@ constexpr MethodSpec kEncodeWithDialect{
 constexpr MethodSpec kEncodeIds{"SarfanMSATokenizer.encode_ids()", {"text", "normalize"}, 2, 1};
 constexpr MethodSpec kEncodeIdsWithDialect{
     "SarfanMSATokenizer.encode_ids_with_dialect()", {"text", "dialect", "normalize"}, 3, 2};
+constexpr MethodSpec kNormalize{"SarfanMSATokenizer.normalize()", {"text"}, 1, 1};
 constexpr MethodSpec kDecode{"SarfanMSATokenizer.decode()", {"ids"}, 1, 1};
 constexpr MethodSpec kDecodeWithDialect{
     "SarfanMSATokenizer.decode_with_dialect()", {"ids", "dialect"}, 2, 2};
@@ -120,6 +121,23 @@ PyObject* encode_ids(PyObject* self, PyObject* const* args, Py_ssize_t nargs, Py
 PyObject* encode_ids_with_dialect(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                                   PyObject* kwnames) {
   return encode_method<true, true>(kEncodeIdsWithDialect, self, args, nargs, kwnames);
+}
+
+// --- normalization ---
+
+// The text exactly as encode() normalizes it, with this tokenizer's switches.
+PyObject* normalize(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guarded([&]() -> PyObject* {
+    PyObject* slots[1];
+    if (!match_arguments(kNormalize, args, nargs, kwnames, slots)) return nullptr;
+    Access access = shared(self);
+    if (!access.ok()) return nullptr;
+    std::string_view text;
+    if (!convert_str(slots[0], "text", text)) return nullptr;
+    const Tokenizer& tokenizer = access->tokenizer;
+    PyObject* normalized = string_to_str(normalize_text(tokenizer.normalizer_config(), text));
+    return normalized != nullptr ? normalized : raise_api_failure();
+  });
 }
 
 // --- decoding ---
@@ -289,6 +307,9 @@ PyMethodDef methods[] = {
     {"encode_batch_ids_with_dialect", fastcall(encode_batch_ids_with_dialect), kFast,
      "encode_batch_ids_with_dialect($self, texts, dialect)\n--\n\nFast batch with dialect: "
      "return only IDs (texts are encoded in parallel on a pool of worker threads)"},
+    {"normalize", fastcall(normalize), kFast,
+     "normalize($self, text)\n--\n\nReturn the text as encode() normalizes it (NFC, Arabic "
+     "letter foldings, whitespace clean-up)"},
     {"decode", fastcall(decode), kFast,
      "decode($self, ids)\n--\n\nDecode token IDs (auto-detects plugin tokens from any loaded "
      "plugin)"},
