@@ -123,7 +123,7 @@ def test_plugins(default_tokenizer, tmp_path):
 
 def test_result_outlives_tokenizer_and_plugins(tmp_path):
     tok = SarfanMSATokenizer.load_default()
-    tok.load_plugin(write_tsv(tmp_path / "p.tsv", [("x", 64000, 0)]), "p")
+    tok.load_plugin(write_tsv(tmp_path / "p.tsv", [(MARK + "x", 64000, 0)]), "p")
     result = tok.encode_with_dialect("x", "p")
     tok.unload_plugin("p")
     del tok
