@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "errors.h"
+
 namespace sarfan::py {
 
 namespace {
@@ -61,25 +63,6 @@ bool convert_ids_raw(PyObject* value, std::vector<uint32_t>& out) {
 }
 
 }  // namespace
-
-std::string type_name(PyObject* object) {
-  Ref name = Ref::steal(
-      PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(object)), "__qualname__"));
-  if (name && PyUnicode_Check(name.get())) {
-    Py_ssize_t size;
-    const char* text = PyUnicode_AsUTF8AndSize(name.get(), &size);
-    if (text != nullptr) return std::string(text, size_t(size));
-  }
-  PyErr_Clear();
-  return "<failed to extract type name>";
-}
-
-void raise_conversion_error(PyObject* object, const char* target) {
-  std::string message = "'";
-  message.append(type_name(object)).append("' object cannot be converted to '");
-  message.append(target).append("'");
-  type_error(message);
-}
 
 bool match_arguments(const MethodSpec& method, PyObject* const* args, Py_ssize_t nargsf,
                      PyObject* kwnames, PyObject** slots) {

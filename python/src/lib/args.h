@@ -29,11 +29,6 @@ bool match_arguments(const MethodSpec& method, PyObject* const* args, Py_ssize_t
 // keeping its __cause__. Other exceptions stay as they are. Returns false.
 bool prefix_type_error(const char* param);
 
-// The qualified name of `object`'s type, or "<failed to extract type name>".
-std::string type_name(PyObject* object);
-// Raises TypeError "'{type}' object cannot be converted to '{target}'".
-void raise_conversion_error(PyObject* object, const char* target);
-
 // Each converter takes the argument of parameter `param` and applies the prefix rule.
 bool convert_str(PyObject* value, const char* param, std::string_view& out);
 bool convert_bool(PyObject* value, const char* param, bool& out);

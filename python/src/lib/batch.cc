@@ -91,7 +91,7 @@ PyObject* encode_all(const TextBatch& texts, Encode encode_one, ToPython to_pyth
   };
   BatchPool::instance().run_in_order(ends.size(), texts.total_bytes(), produce, consume);
   if (first_error) return raise_core_error(*first_error);
-  if (!converted) return PyErr_Occurred() ? nullptr : raise_api_failure();
+  if (!converted) return nullptr;
   for (size_t i = 0; i < texts.size(); ++i) {
     PyObject* item = PyList_GET_ITEM(list.get(), Py_ssize_t(i));
     if (PyObject_IS_GC(item)) PyObject_GC_Track(item);

@@ -75,10 +75,11 @@ PyObject* get_offsets(PyObject* self, void*) {
     return build_list(offsets.size(), [&](size_t k) -> PyObject* {
       Ref start = k > 0 && offsets[k].first == offsets[k - 1].second
                       ? Ref::borrow(previous_end.get())
-                      : Ref::steal(PyLong_FromSize_t(offsets[k].first));
-      Ref end = Ref::steal(PyLong_FromSize_t(offsets[k].second));
-      if (!start || !end) return nullptr;
-      PyObject* pair = PyTuple_New(2);
+                      : Ref::steal(checked_result(PyLong_FromSize_t(offsets[k].first)));
+      if (!start) return nullptr;
+      Ref end = Ref::steal(checked_result(PyLong_FromSize_t(offsets[k].second)));
+      if (!end) return nullptr;
+      PyObject* pair = checked_result(PyTuple_New(2));
       if (pair == nullptr) return nullptr;
       // A pair of ints can never be part of a cycle; the collector untracks such tuples
       // itself when it meets them, this spares it the meeting.
@@ -95,8 +96,7 @@ PyObject* get_dialect(PyObject* self, void*) {
   return guarded([&]() -> PyObject* {
     SharedResult access = shared(self);
     if (!access.ok()) return nullptr;
-    PyObject* text = string_to_str(access->result.dialect);
-    return text != nullptr ? text : raise_api_failure();
+    return string_to_str(access->result.dialect);
   });
 }
 
@@ -104,8 +104,7 @@ PyObject* get_confidence(PyObject* self, void*) {
   return guarded([&]() -> PyObject* {
     SharedResult access = shared(self);
     if (!access.ok()) return nullptr;
-    PyObject* value = PyFloat_FromDouble(double(access->result.confidence));
-    return value != nullptr ? value : raise_api_failure();
+    return checked_result(PyFloat_FromDouble(double(access->result.confidence)));
   });
 }
 
@@ -169,7 +168,8 @@ PyObject* wrap_encode_result(EncodeResult result) {
 }
 
 PyObject* ids_to_list(const std::vector<uint32_t>& ids) {
-  return build_list(ids.size(), [&](size_t k) { return PyLong_FromUnsignedLong(ids[k]); });
+  return build_list(ids.size(),
+                    [&](size_t k) { return checked_result(PyLong_FromUnsignedLong(ids[k])); });
 }
 
 PyObject* refuse_construction(PyTypeObject*, PyObject*, PyObject*) {
@@ -178,7 +178,7 @@ PyObject* refuse_construction(PyTypeObject*, PyObject*, PyObject*) {
 }
 
 PyObject* string_to_str(std::string_view text) {
-  return PyUnicode_DecodeUTF8(text.data(), Py_ssize_t(text.size()), "strict");
+  return checked_result(PyUnicode_DecodeUTF8(text.data(), Py_ssize_t(text.size()), "strict"));
 }
 
 }  // namespace sarfan::py

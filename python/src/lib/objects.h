@@ -32,15 +32,16 @@ PyTypeObject* encode_result_type();
 PyObject* wrap_tokenizer(Tokenizer tokenizer);
 PyObject* wrap_encode_result(EncodeResult result);
 
-// A new list of `size` items, item k from make(k) (a new reference, or nullptr with an
-// exception set). The list is created at its final length.
+// A new list of `size` items, item k from make(k): a new reference, or nullptr with the
+// exception that make() raised through the failure helpers of errors.h. The list is
+// created at its final length.
 template <class Make>
 PyObject* build_list(size_t size, Make&& make);
 
 // tp_new of both classes: instances are made by the module only.
 PyObject* refuse_construction(PyTypeObject*, PyObject*, PyObject*);
 
-// Python objects for core results.
+// Python objects for core results; a failure to make them is raised by raise_api_failure().
 PyObject* ids_to_list(const std::vector<uint32_t>& ids);
 PyObject* string_to_str(std::string_view text);
 
@@ -50,7 +51,7 @@ PyObject* build_list(size_t size, Make&& make) {
   if (!list) return raise_api_failure();
   for (size_t k = 0; k < size; ++k) {
     PyObject* item = make(k);
-    if (item == nullptr) return PyErr_Occurred() ? nullptr : raise_api_failure();
+    if (item == nullptr) return nullptr;
     PyList_SET_ITEM(list.get(), Py_ssize_t(k), item);
   }
   return list.release();

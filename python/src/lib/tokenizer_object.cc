@@ -132,8 +132,7 @@ PyObject* decode(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObje
     if (!access.ok()) return nullptr;
     std::vector<uint32_t> ids;
     if (!convert_ids(slots[0], "ids", ids)) return nullptr;
-    PyObject* text = string_to_str(access->tokenizer.decode(ids, std::nullopt));
-    return text != nullptr ? text : raise_api_failure();
+    return string_to_str(access->tokenizer.decode(ids, std::nullopt));
   });
 }
 
@@ -148,8 +147,7 @@ PyObject* decode_with_dialect(PyObject* self, PyObject* const* args, Py_ssize_t 
     if (!convert_ids(slots[0], "ids", ids)) return nullptr;
     std::string_view dialect;
     if (!convert_str(slots[1], "dialect", dialect)) return nullptr;
-    PyObject* text = string_to_str(access->tokenizer.decode(ids, dialect));
-    return text != nullptr ? text : raise_api_failure();
+    return string_to_str(access->tokenizer.decode(ids, dialect));
   });
 }
 
@@ -216,7 +214,7 @@ PyObject* get_field(PyObject* self, void*) {
   return guarded([&]() -> PyObject* {
     Access access = shared(self);
     if (!access.ok()) return nullptr;
-    return PyLong_FromUnsignedLong(kField(access->tokenizer));
+    return checked_result(PyLong_FromUnsignedLong(kField(access->tokenizer)));
   });
 }
 
