@@ -13,11 +13,31 @@
 // parameter's name. Every function returns false (or nullptr) with an exception set.
 namespace sarfan::py {
 
+struct Param {
+  const char* name = nullptr;
+  const char* default_value = nullptr;  // as the signature line shows it; nullptr: required
+};
+
+// The one declaration of a method of the module's classes. Argument matching reads its
+// parameters, and its docstring (method_def.h) is made from the same fields.
 struct MethodSpec {
-  const char* function;  // "SarfanMSATokenizer.encode()", as messages name it
-  std::array<const char*, 3> params;
-  int count;     // number of parameters
-  int required;  // the first `required` parameters must be given
+  const char* name;  // "encode"
+  std::array<Param, 3> params{};
+  const char* doc = "";  // the docstring after its signature line
+  bool is_static = false;
+  const char* class_name = "SarfanMSATokenizer";
+
+  // Parameters in use, and how many of them, from the first, have no default.
+  constexpr int count() const {
+    int n = 0;
+    while (n < int(params.size()) && params[n].name != nullptr) ++n;
+    return n;
+  }
+  constexpr int required() const {
+    int n = 0;
+    while (n < count() && params[n].default_value == nullptr) ++n;
+    return n;
+  }
 };
 
 // Matches a fastcall-with-keywords call; slots[k] receives the borrowed argument of

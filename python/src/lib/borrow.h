@@ -51,7 +51,9 @@ class Borrow {
   }
 
   bool ok() const { return object_ != nullptr; }
-  Object* operator->() const { return object_; }
+  // The instance's wrapped state.
+  auto* operator->() const { return &object_->state; }
+  auto& operator*() const { return object_->state; }
 
  private:
   Mode mode_;
