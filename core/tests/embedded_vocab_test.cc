@@ -133,7 +133,7 @@ TEST(EmbeddedVocabTest, DocumentedExamples) {
                       std::nullopt)
                .value();
   EXPECT_EQ(r.ids, (std::vector<uint32_t>{1, 264, 541, 2}));
-  EXPECT_EQ(r.tokens.to_vector(),
+  EXPECT_EQ(testing_text::texts_of(r.tokens),
             (std::vector<std::string>{"[BOS]", kMark + "\xD9\x81\xD9\x8A",
                                       kMark + "\xD8\xA7\xD9\x84\xD9\x83\xD8\xAA\xD8\xA7\xD8\xA8",
                                       "[EOS]"}));

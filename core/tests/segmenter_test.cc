@@ -110,7 +110,7 @@ TEST(SegmenterTest, WhitespaceRunsAndSpans) {
   Tokenizer tok = small_tokenizer();
   auto r = tok.encode(u8({'a', 'b', 0x3000, 0x00A0, '\t', 'c'}), false, std::nullopt).value();
   EXPECT_EQ(r.ids, (std::vector<uint32_t>{1, 300, 304, 2}));
-  EXPECT_EQ(r.tokens.to_vector(),
+  EXPECT_EQ(testing_text::texts_of(r.tokens),
             (std::vector<std::string>{"[BOS]", kMark + "ab", kMark + "c", "[EOS]"}));
   EXPECT_EQ(r.offsets, (std::vector<std::pair<size_t, size_t>>{{0, 0}, {0, 2}, {5, 6}, {6, 6}}));
 }

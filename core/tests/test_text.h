@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "tokenizer/encode_result.h"
 #include "vocab/utf8.h"
 
 namespace sarfan::testing_text {
@@ -43,6 +44,13 @@ inline std::vector<char32_t> code_points(std::string_view text) {
   auto p = reinterpret_cast<const unsigned char*>(text.data());
   auto end = p + text.size();
   while (p < end) out.push_back(utf8::decode_valid(p));
+  return out;
+}
+
+// The piece texts of an encode, one string each.
+inline std::vector<std::string> texts_of(const PieceTexts& tokens) {
+  std::vector<std::string> out;
+  for (size_t k = 0; k < tokens.size(); ++k) out.emplace_back(tokens[k]);
   return out;
 }
 
