@@ -17,9 +17,8 @@ namespace sarfan {
 namespace {
 
 using testing_text::code_points;
+using testing_text::kMark;
 using testing_text::u8;
-
-const std::string kMark = "\xE2\x96\x81";
 
 struct Line {
   std::string piece;
@@ -75,9 +74,7 @@ TEST(EmbeddedVocabTest, TextLayout) {
       continue;
     }
     if (id < 260) {
-      char expected[7];
-      std::snprintf(expected, sizeof expected, "<0x%02X>", unsigned(id - 4));
-      EXPECT_EQ(line.piece, expected);
+      EXPECT_EQ(line.piece, testing_text::byte_piece(id - 4));
       EXPECT_EQ(line.score, "0.0");
       continue;
     }
