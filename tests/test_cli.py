@@ -7,7 +7,7 @@ import pytest
 
 import sarfan
 import sarfan_cli
-from conftest import FI, KITAB, MARK
+from conftest import DEFAULT_TSV, FI, KITAB, MARK
 
 
 def run(capsys, *argv):
@@ -96,9 +96,7 @@ def test_make_plugin_end_to_end(capsys, tmp_path):
 def test_info_fingerprint_is_the_hash_of_the_vocabulary_tsv(capsys, clean_env, small_vocab):
     import hashlib
 
-    root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-    default_tsv = os.path.join(root, "python", "src", "lib", "data", "sarfan-msa-64k.tsv")
-    with open(default_tsv, "rb") as f:
+    with open(DEFAULT_TSV, "rb") as f:
         embedded = hashlib.sha256(f.read()).hexdigest()[:16]
     with open(small_vocab, "rb") as f:
         small = hashlib.sha256(f.read()).hexdigest()[:16]

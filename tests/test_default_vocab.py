@@ -4,14 +4,13 @@ import sys
 from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
-from conftest import FI, KITAB, MARK
+from conftest import DEFAULT_TSV, FI, KITAB, MARK
 from vocab_checks import boundary_faults, read_rows
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "python"))
 from sarfan_cli.train import read_inventory  # noqa: E402
 
-DEFAULT_TSV = os.path.join(ROOT, "python", "src", "lib", "data", "sarfan-msa-64k.tsv")
 INVENTORY = read_inventory(os.path.join(ROOT, "tools", "default_inventory.txt"))
 ROWS = read_rows(DEFAULT_TSV)
 

@@ -38,6 +38,8 @@ DOCSTRINGS = [
     ("encode_batch_ids", "($self, texts)", "Fast batch: return only IDs" + PARALLEL),
     ("encode_batch_ids_with_dialect", "($self, texts, dialect)",
      "Fast batch with dialect: return only IDs" + PARALLEL),
+    ("normalize", "($self, text)",
+     "Return the text as encode() normalizes it (NFC, Arabic letter foldings, whitespace clean-up)"),
     ("decode", "($self, ids)", "Decode token IDs (auto-detects plugin tokens from any loaded plugin)"),
     ("decode_with_dialect", "($self, ids, dialect)", "Decode token IDs with explicit dialect plugin"),
     ("decode_batch", "($self, id_batches)", "Batch decode"),
