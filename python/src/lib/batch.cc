@@ -119,7 +119,7 @@ PyObject* batch_method(const MethodSpec& method, PyObject* self, PyObject* const
     if (dialect) dialect_view = *dialect;
     const Tokenizer& tokenizer = access->tokenizer;
     if constexpr (kIdsOnly) {
-      IdInts& id_ints = access->id_ints;
+      IdInts& id_ints = access->objects->ints();
       return encode_all<std::vector<uint32_t>>(
           texts,
           [&](std::string_view text) { return tokenizer.encode_ids(text, true, dialect_view); },
@@ -127,7 +127,9 @@ PyObject* batch_method(const MethodSpec& method, PyObject* self, PyObject* const
     } else {
       return encode_all<EncodeResult>(
           texts, [&](std::string_view text) { return tokenizer.encode(text, true, dialect_view); },
-          [&](EncodeResult&& result) { return wrap_encode_result(std::move(result)); });
+          [&](EncodeResult&& result) {
+            return wrap_encode_result(std::move(result), access->objects);
+          });
     }
   });
 }

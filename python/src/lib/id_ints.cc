@@ -1,5 +1,7 @@
 #include "id_ints.h"
 
+#include <algorithm>
+
 #include "errors.h"
 
 namespace sarfan::py {
@@ -10,12 +12,21 @@ IdInts::~IdInts() {
 
 PyObject* IdInts::make(uint32_t id) {
   if (id >= kLimit) return PyLong_FromUnsignedLong(id);
-  if (id >= ints_.size()) ints_.resize(id < 65536 ? 65536 : kLimit, nullptr);
+  if (id >= ints_.size()) {
+    size_t size = std::max<size_t>(ints_.size(), 65536);
+    while (size <= id) size *= 2;
+    ints_.resize(size, nullptr);
+  }
   PyObject* value = PyLong_FromUnsignedLong(id);
   if (value == nullptr) return nullptr;
   Py_INCREF(value);
   ints_[id] = value;
   return value;
+}
+
+PyObject* IdInts::fresh(size_t value) {
+  PyObject* object = PyLong_FromSize_t(value);
+  return object != nullptr ? object : raise_api_failure();
 }
 
 PyObject* IdInts::to_list(std::span<const uint32_t> ids) {

@@ -98,11 +98,11 @@ PyObject* encode_method(const MethodSpec& method, PyObject* self, PyObject* cons
     if constexpr (kIdsOnly) {
       auto ids = tokenizer.encode_ids(text, normalize, dialect);
       if (!ids.ok()) return raise_core_error(ids.error());
-      return access->id_ints.to_list(ids.value());
+      return access->objects->ints().to_list(ids.value());
     } else {
       auto result = tokenizer.encode(text, normalize, dialect);
       if (!result.ok()) return raise_core_error(result.error());
-      return wrap_encode_result(std::move(result).value());
+      return wrap_encode_result(std::move(result).value(), access->objects);
     }
   });
 }
@@ -239,7 +239,7 @@ uint32_t pad_id_of(const Tokenizer& t) {
 void dealloc(PyObject* self) {
   PyTypeObject* type = Py_TYPE(self);
   auto* object = reinterpret_cast<TokenizerObject*>(self);
-  object->id_ints.~IdInts();
+  object->objects.~shared_ptr();
   object->tokenizer.~Tokenizer();
   type->tp_free(self);
   Py_DECREF(type);
@@ -343,9 +343,11 @@ PyObject* wrap_tokenizer(Tokenizer tokenizer) {
   PyObject* self = type->tp_alloc(type, 0);
   if (self == nullptr) return raise_api_failure();
   auto* object = reinterpret_cast<TokenizerObject*>(self);
+  uint32_t base_vocab_size = tokenizer.vocab().vocab_size();
   new (&object->tokenizer) Tokenizer(std::move(tokenizer));
   object->borrow_flag = 0;
-  new (&object->id_ints) IdInts();
+  new (&object->objects) std::shared_ptr<ResultObjects>();
+  object->objects = std::make_shared<ResultObjects>(base_vocab_size);
   return self;
 }
 
