@@ -61,7 +61,9 @@ def main():
     args = parser.parse_args()
     samples = {"base": {}, "new": {}}
     for round_ in range(args.rounds):
-        for which in ("base", "new"):
+        # Each build goes first in every other round: the second run of a round met a
+        # warmer or busier machine often enough to bias medians by 10%.
+        for which in ("base", "new") if round_ % 2 == 0 else ("new", "base"):
             build = getattr(args, which)
             figures = {**engine_figures(build, args.corpus), **python_figures(build, args.corpus)}
             for name, value in figures.items():
