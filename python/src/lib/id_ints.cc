@@ -11,13 +11,13 @@ IdInts::~IdInts() {
 }
 
 PyObject* IdInts::make(uint32_t id) {
-  if (id >= kLimit) return PyLong_FromUnsignedLong(id);
+  if (id >= kLimit) return checked_result(PyLong_FromUnsignedLong(id));
   if (id >= ints_.size()) {
     size_t size = std::max<size_t>(ints_.size(), 65536);
     while (size <= id) size *= 2;
     ints_.resize(size, nullptr);
   }
-  PyObject* value = PyLong_FromUnsignedLong(id);
+  PyObject* value = checked_result(PyLong_FromUnsignedLong(id));
   if (value == nullptr) return nullptr;
   Py_INCREF(value);
   ints_[id] = value;
@@ -25,8 +25,7 @@ PyObject* IdInts::make(uint32_t id) {
 }
 
 PyObject* IdInts::fresh(size_t value) {
-  PyObject* object = PyLong_FromSize_t(value);
-  return object != nullptr ? object : raise_api_failure();
+  return checked_result(PyLong_FromSize_t(value));
 }
 
 PyObject* IdInts::to_list(std::span<const uint32_t> ids) {
@@ -44,7 +43,7 @@ PyObject* IdInts::to_list(std::span<const uint32_t> ids) {
       value = make(id);
       if (value == nullptr) {
         Py_DECREF(list);  // the unfilled items are NULL, which list dealloc skips
-        return PyErr_Occurred() ? nullptr : raise_api_failure();
+        return nullptr;
       }
       table = ints_.data();
       size = ints_.size();

@@ -36,7 +36,9 @@ class IdInts {
   // doubling from 64k entries.
   static constexpr uint32_t kLimit = 1u << 20;
 
-  PyObject* make(uint32_t id);  // new reference, filling the table when id < kLimit
+  // A new reference, filling the table when id < kLimit; a failure is raised by
+  // raise_api_failure().
+  PyObject* make(uint32_t id);
   static PyObject* fresh(size_t value);
 
   std::vector<PyObject*> ints_;  // owned references, nullptr where not made yet
