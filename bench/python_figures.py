@@ -8,28 +8,14 @@ bench/python_bench.py. The batch figure uses the pool size of SARFAN_NUM_THREADS
 """
 import json
 import sys
-import time
 
 import sarfan
-
-
-def best(fn, repeat=3):
-    times = []
-    for _ in range(repeat):
-        start = time.perf_counter()
-        result = fn()
-        times.append(time.perf_counter() - start)
-        del result  # freed outside the timing
-    return min(times)
+from python_bench import best, corpus_texts
 
 
 def main():
     tok = sarfan.SarfanMSATokenizer.load_default()
-    with open(sys.argv[1], encoding="utf-8") as f:
-        lines = f.read().splitlines()
-    megabytes = sum(len(line.encode()) for line in lines) / 1e6
-    long_text = " ".join(lines[: len(lines) // 10])
-    long_mb = len(long_text.encode()) / 1e6
+    lines, megabytes, long_text, long_mb = corpus_texts(sys.argv[1])
 
     def encode_and_read():
         result = tok.encode(long_text)
@@ -37,14 +23,14 @@ def main():
 
     encoded = [tok.encode_ids(line) for line in lines[: len(lines) // 10]]
     figures = {
-        "py_long_encode_ids_MBps": long_mb / best(lambda: tok.encode_ids(long_text)),
-        "py_long_encode_read_MBps": long_mb / best(encode_and_read),
+        "py_long_encode_ids_MBps": long_mb / best(lambda: tok.encode_ids(long_text), 3),
+        "py_long_encode_read_MBps": long_mb / best(encode_and_read, 3),
         "py_lines_encode_ids_MBps": megabytes / best(lambda: [tok.encode_ids(l) for l in lines], 2),
         "py_lines_encode_read_MBps": megabytes
         / best(lambda: [(r.ids, r.tokens, r.offsets) for r in map(tok.encode, lines)], 2),
         "py_batch_ids_MBps": megabytes / best(lambda: tok.encode_batch_ids(lines), 2),
-        "py_decode_batch_MBps": long_mb / best(lambda: tok.decode_batch(encoded)),
-        "py_load_default_ms": 1e3 * best(sarfan.SarfanMSATokenizer.load_default, 5),
+        "py_decode_batch_MBps": long_mb / best(lambda: tok.decode_batch(encoded), 3),
+        "py_load_default_ms": 1e3 * best(sarfan.SarfanMSATokenizer.load_default),
     }
     print(json.dumps(figures))
 
