@@ -149,10 +149,9 @@ def pool_threads():
 
 def command_info(args, out):
     from . import _build_info
-
-    tok = load_tokenizer(args.vocab, args.plugin)
     from .fingerprint import vocab_fingerprint
 
+    tok = load_tokenizer(args.vocab, args.plugin)
     fields = {
         "vocab_size": tok.vocab_size,
         "vocab_sha256": vocab_fingerprint(args.vocab, _build_info.EMBEDDED_VOCAB_SHA256),
