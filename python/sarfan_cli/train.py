@@ -147,8 +147,9 @@ class Pieces:
         return iter(self.order)
 
 
-def propose(words, inventory, budget, workdir):
-    """Pieces of a sentencepiece unigram model of the words, in its order: the candidates."""
+def train_sentencepiece(words, size, prefix):
+    """A sentencepiece unigram model of `size` pieces of the words, (word, count) pairs,
+    written to PREFIX.model and PREFIX.vocab. One thread, fixed order: reproducible."""
     try:
         import sentencepiece as spm
     except ImportError:
@@ -157,22 +158,29 @@ def propose(words, inventory, budget, workdir):
     # are scaled down to about SEED_CHARS characters in all (rare words keep a count of 1).
     scale = min(1.0, SEED_CHARS / sum(c * (len(w) + 1) for w, c in words))
     listing = "".join(f"{w}\t{max(1, round(c * scale))}\n" for w, c in words)
+    with open(prefix + ".words.tsv", "w", encoding="utf-8") as f:
+        f.write(listing)
+    try:
+        spm.SentencePieceTrainer.train(
+            input=prefix + ".words.tsv", input_format="tsv",
+            model_prefix=prefix, model_type="unigram", vocab_size=size,
+            character_coverage=1.0, max_sentencepiece_length=MAX_PIECE_CHARS,
+            normalization_rule_name="identity", add_dummy_prefix=True,
+            remove_extra_whitespaces=False, split_digits=False, byte_fallback=False,
+            num_threads=1, shuffle_input_sentence=False, hard_vocab_limit=False,
+            bos_id=-1, eos_id=-1, unk_id=0, minloglevel=2)
+    except RuntimeError as error:
+        raise TrainError(f"sentencepiece could not train on the input: {error}") from None
+
+
+def propose(words, inventory, budget, workdir):
+    """Pieces of a sentencepiece unigram model of the words, in its order: the candidates.
+    The model is kept in `workdir` under a name given by the words and the size."""
+    listing = "".join(f"{w}\t{c}\n" for w, c in words)
     key = hashlib.sha256(f"{budget}\n{listing}".encode("utf-8")).hexdigest()[:16]
     prefix = os.path.join(workdir, f"proposal-{key}")
     if not os.path.exists(prefix + ".vocab"):
-        with open(os.path.join(workdir, "words.tsv"), "w", encoding="utf-8") as f:
-            f.write(listing)
-        try:
-            spm.SentencePieceTrainer.train(
-                input=os.path.join(workdir, "words.tsv"), input_format="tsv",
-                model_prefix=prefix, model_type="unigram", vocab_size=budget,
-                character_coverage=1.0, max_sentencepiece_length=MAX_PIECE_CHARS,
-                normalization_rule_name="identity", add_dummy_prefix=True,
-                remove_extra_whitespaces=False, split_digits=False, byte_fallback=False,
-                num_threads=1, shuffle_input_sentence=False, hard_vocab_limit=False,
-                bos_id=-1, eos_id=-1, unk_id=0, minloglevel=2)
-        except RuntimeError as error:
-            raise TrainError(f"sentencepiece could not train on the input: {error}") from None
+        train_sentencepiece(words, budget, prefix)
     allowed = set(inventory)
     candidates = []
     with open(prefix + ".vocab", encoding="utf-8") as f:
