@@ -26,6 +26,10 @@ constexpr MethodSpec kEncodeBatchWithDialect{
     "SarfanMSATokenizer.encode_batch_with_dialect()", {"texts", "dialect"}, 2, 2};
 constexpr MethodSpec kEncodeBatchIdsWithDialect{
     "SarfanMSATokenizer.encode_batch_ids_with_dialect()", {"texts", "dialect"}, 2, 2};
+constexpr MethodSpec kEncodeBatchIdsArray{
+    "SarfanMSATokenizer.encode_batch_ids_array()", {"texts"}, 1, 1};
+constexpr MethodSpec kEncodeBatchIdsArrayWithDialect{
+    "SarfanMSATokenizer.encode_batch_ids_array_with_dialect()", {"texts", "dialect"}, 2, 2};
 
 // Texts are handed to the pool, and converted, in chunks of about this many bytes.
 constexpr size_t kChunkBytes = 16 * 1024;
@@ -99,7 +103,55 @@ PyObject* encode_all(const TextBatch& texts, Encode encode_one, ToPython to_pyth
   return list.release();
 }
 
-template <bool kIdsOnly, bool kWithDialect>
+// A new array.array of `typecode` holding a copy of `bytes` bytes at `data`.
+PyObject* new_array(const char* typecode, const void* data, size_t bytes) {
+  Ref module = Ref::steal(PyImport_ImportModule("array"));
+  if (!module) return nullptr;
+  Ref array = Ref::steal(PyObject_CallMethod(module.get(), "array", "s", typecode));
+  if (!array) return nullptr;
+  Ref view = Ref::steal(PyMemoryView_FromMemory(static_cast<char*>(const_cast<void*>(data)),
+                                                Py_ssize_t(bytes), PyBUF_READ));
+  if (!view) return nullptr;
+  Ref done = Ref::steal(PyObject_CallMethod(array.get(), "frombytes", "O", view.get()));
+  return done ? array.release() : nullptr;
+}
+
+// Every text's ids in one uint32 array and the rows' bounds in an int64 array of n + 1,
+// row i being ids[offsets[i]:offsets[i + 1]]: two Python objects per batch, none per id.
+// The pool encodes chunks into buffers of their own; the calling thread appends finished
+// chunks in order meanwhile. The ids-only path cannot fail, so there is no error slot.
+PyObject* encode_all_to_arrays(const TextBatch& texts, const Tokenizer& tokenizer,
+                               std::optional<std::string_view> dialect) {
+  std::vector<size_t> ends = chunk_ends(texts);
+  auto begin_of = [&](size_t c) { return c == 0 ? size_t(0) : ends[c - 1]; };
+  std::vector<std::vector<uint32_t>> chunk_ids(ends.size());
+  std::vector<int64_t> offsets(texts.size() + 1, 0);
+  std::vector<uint32_t> ids;
+  ids.reserve(texts.total_bytes() / 4 + 2 * texts.size());
+  auto produce = [&](size_t c) {
+    std::vector<uint32_t>& out = chunk_ids[c];
+    for (size_t i = begin_of(c); i < ends[c]; ++i) {
+      size_t before = out.size();
+      tokenizer.encode_ids_into(texts[i], true, dialect, out);
+      offsets[i + 1] = int64_t(out.size() - before);
+    }
+    return true;
+  };
+  auto consume = [&](size_t c) {
+    ids.insert(ids.end(), chunk_ids[c].begin(), chunk_ids[c].end());
+    std::vector<uint32_t>().swap(chunk_ids[c]);
+    return true;
+  };
+  BatchPool::instance().run_in_order(ends.size(), texts.total_bytes(), produce, consume);
+  for (size_t i = 1; i < offsets.size(); ++i) offsets[i] += offsets[i - 1];
+  Ref id_array = Ref::steal(new_array("I", ids.data(), ids.size() * sizeof(uint32_t)));
+  if (!id_array) return nullptr;
+  Ref offset_array = Ref::steal(new_array("q", offsets.data(), offsets.size() * sizeof(int64_t)));
+  if (!offset_array) return nullptr;
+  return PyTuple_Pack(2, id_array.get(), offset_array.get());
+}
+
+template <bool kIdsOnly, bool kWithDialect, bool kArrays = false>
 PyObject* batch_method(const MethodSpec& method, PyObject* self, PyObject* const* args,
                        Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&]() -> PyObject* {
@@ -118,7 +170,9 @@ PyObject* batch_method(const MethodSpec& method, PyObject* self, PyObject* const
     std::optional<std::string_view> dialect_view;
     if (dialect) dialect_view = *dialect;
     const Tokenizer& tokenizer = access->tokenizer;
-    if constexpr (kIdsOnly) {
+    if constexpr (kArrays) {
+      return encode_all_to_arrays(texts, tokenizer, dialect_view);
+    } else if constexpr (kIdsOnly) {
       IdInts& id_ints = access->id_ints;
       return encode_all<std::vector<uint32_t>>(
           texts,
@@ -148,6 +202,19 @@ PyObject* encode_batch_with_dialect(PyObject* self, PyObject* const* args, Py_ss
 PyObject* encode_batch_ids_with_dialect(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                                         PyObject* kwnames) {
   return batch_method<true, true>(kEncodeBatchIdsWithDialect, self, args, nargs, kwnames);
+}
+PyObject* encode_batch_ids_array(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                                 PyObject* kwnames) {
+  return batch_method<true, false, true>(kEncodeBatchIdsArray, self, args, nargs, kwnames);
+}
+PyObject* encode_batch_ids_array_with_dialect(PyObject* self, PyObject* const* args,
+                                              Py_ssize_t nargs, PyObject* kwnames) {
+  return batch_method<true, true, true>(kEncodeBatchIdsArrayWithDialect, self, args, nargs,
+                                        kwnames);
+}
+
+PyObject* batch_threads(PyObject*, PyObject*) {
+  return guarded([&]() -> PyObject* { return PyLong_FromLong(BatchPool::instance().threads()); });
 }
 
 }  // namespace sarfan::py

@@ -11,6 +11,7 @@
 #include "model_resolution.h"
 #include "objects.h"
 #include "vocab/vocab_loader.h"
+#include "vocab_lookup.h"
 
 namespace sarfan::py {
 
@@ -66,6 +67,10 @@ PyObject* from_pretrained(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
 
 PyObject* load_default(PyObject*, PyObject*) {
   return guarded([&]() -> PyObject* { return load_default_tokenizer(); });
+}
+
+PyObject* load_embedded(PyObject*, PyObject*) {
+  return guarded([&]() -> PyObject* { return load_embedded_tokenizer(); });
 }
 
 // --- encoding ---
@@ -304,6 +309,27 @@ PyMethodDef methods[] = {
     {"unload_plugin", fastcall(unload_plugin), kFast,
      "unload_plugin($self, name)\n--\n\nUnload a plugin"},
     {"list_plugins", list_plugins, METH_NOARGS, "list_plugins($self)\n--\n\nList loaded plugins"},
+    {"encode_batch_ids_array", fastcall(encode_batch_ids_array), kFast,
+     "encode_batch_ids_array($self, texts)\n--\n\nFast batch into two arrays: (ids, "
+     "row_offsets), array('I') of every id in order and array('q') of len(texts) + 1, row i "
+     "being ids[row_offsets[i]:row_offsets[i + 1]] (no Python int per id)"},
+    {"encode_batch_ids_array_with_dialect", fastcall(encode_batch_ids_array_with_dialect), kFast,
+     "encode_batch_ids_array_with_dialect($self, texts, dialect)\n--\n\nFast batch into two "
+     "arrays with dialect: (ids, row_offsets) as encode_batch_ids_array gives them"},
+    {"id_to_token", fastcall(id_to_token), kFast,
+     "id_to_token($self, id)\n--\n\nThe piece of a base or plugin id, or None"},
+    {"token_to_id", fastcall(token_to_id), kFast,
+     "token_to_id($self, piece)\n--\n\nThe id of a base piece, else of a plugin piece (in "
+     "loading order), or None"},
+    {"get_vocab", fastcall(get_vocab), kFast,
+     "get_vocab($self, dialect=None)\n--\n\nA new dict of piece to id for the base "
+     "vocabulary, with the named dialect plugin's pieces added"},
+    {"load_embedded", load_embedded, METH_STATIC | METH_NOARGS,
+     "load_embedded()\n--\n\nLoad the embedded default tokenizer, whatever the environment "
+     "and the model files around"},
+    {"batch_threads", batch_threads, METH_STATIC | METH_NOARGS,
+     "batch_threads()\n--\n\nThe number of worker threads of the batch pool (made if need "
+     "be)"},
     {nullptr, nullptr, 0, nullptr},
 };
 
