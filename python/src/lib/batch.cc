@@ -10,26 +10,13 @@
 
 #include "args.h"
 #include "batch_pool.h"
-#include "borrow.h"
 #include "errors.h"
+#include "method_call.h"
 #include "objects.h"
 
 namespace sarfan::py {
 
 namespace {
-
-using Access = Borrow<TokenizerObject>;
-
-constexpr MethodSpec kEncodeBatch{"SarfanMSATokenizer.encode_batch()", {"texts"}, 1, 1};
-constexpr MethodSpec kEncodeBatchIds{"SarfanMSATokenizer.encode_batch_ids()", {"texts"}, 1, 1};
-constexpr MethodSpec kEncodeBatchWithDialect{
-    "SarfanMSATokenizer.encode_batch_with_dialect()", {"texts", "dialect"}, 2, 2};
-constexpr MethodSpec kEncodeBatchIdsWithDialect{
-    "SarfanMSATokenizer.encode_batch_ids_with_dialect()", {"texts", "dialect"}, 2, 2};
-constexpr MethodSpec kEncodeBatchIdsArray{
-    "SarfanMSATokenizer.encode_batch_ids_array()", {"texts"}, 1, 1};
-constexpr MethodSpec kEncodeBatchIdsArrayWithDialect{
-    "SarfanMSATokenizer.encode_batch_ids_array_with_dialect()", {"texts", "dialect"}, 2, 2};
 
 // Texts are handed to the pool, and converted, in chunks of about this many bytes.
 constexpr size_t kChunkBytes = 16 * 1024;
@@ -95,7 +82,7 @@ PyObject* encode_all(const TextBatch& texts, Encode encode_one, ToPython to_pyth
   };
   BatchPool::instance().run_in_order(ends.size(), texts.total_bytes(), produce, consume);
   if (first_error) return raise_core_error(*first_error);
-  if (!converted) return PyErr_Occurred() ? nullptr : raise_api_failure();
+  if (!converted) return nullptr;
   for (size_t i = 0; i < texts.size(); ++i) {
     PyObject* item = PyList_GET_ITEM(list.get(), Py_ssize_t(i));
     if (PyObject_IS_GC(item)) PyObject_GC_Track(item);
@@ -120,8 +107,13 @@ PyObject* new_array(const char* typecode, const void* data, size_t bytes) {
 // row i being ids[offsets[i]:offsets[i + 1]]: two Python objects per batch, none per id.
 // The pool encodes chunks into buffers of their own; the calling thread appends finished
 // chunks in order meanwhile. The ids-only path cannot fail, so there is no error slot.
-PyObject* encode_all_to_arrays(const TextBatch& texts, const Tokenizer& tokenizer,
-                               std::optional<std::string_view> dialect) {
+PyObject* encode_to_arrays(TokenizerState& state, const TextBatch& texts,
+                           std::optional<std::string_view> dialect_name) {
+  std::optional<std::string> dialect;
+  if (dialect_name) dialect = std::string(*dialect_name);
+  std::optional<std::string_view> dialect_view;
+  if (dialect) dialect_view = *dialect;
+  const Tokenizer& tokenizer = state.tokenizer;
   std::vector<size_t> ends = chunk_ends(texts);
   auto begin_of = [&](size_t c) { return c == 0 ? size_t(0) : ends[c - 1]; };
   std::vector<std::vector<uint32_t>> chunk_ids(ends.size());
@@ -132,7 +124,7 @@ PyObject* encode_all_to_arrays(const TextBatch& texts, const Tokenizer& tokenize
     std::vector<uint32_t>& out = chunk_ids[c];
     for (size_t i = begin_of(c); i < ends[c]; ++i) {
       size_t before = out.size();
-      tokenizer.encode_ids_into(texts[i], true, dialect, out);
+      tokenizer.encode_ids_into(texts[i], true, dialect_view, out);
       offsets[i + 1] = int64_t(out.size() - before);
     }
     return true;
@@ -148,73 +140,84 @@ PyObject* encode_all_to_arrays(const TextBatch& texts, const Tokenizer& tokenize
   if (!id_array) return nullptr;
   Ref offset_array = Ref::steal(new_array("q", offsets.data(), offsets.size() * sizeof(int64_t)));
   if (!offset_array) return nullptr;
-  return PyTuple_Pack(2, id_array.get(), offset_array.get());
+  return checked_result(PyTuple_Pack(2, id_array.get(), offset_array.get()));
 }
 
-template <bool kIdsOnly, bool kWithDialect, bool kArrays = false>
-PyObject* batch_method(const MethodSpec& method, PyObject* self, PyObject* const* args,
-                       Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&]() -> PyObject* {
-    PyObject* slots[2];
-    if (!match_arguments(method, args, nargs, kwnames, slots)) return nullptr;
-    Access access(self, tokenizer_type(), "SarfanMSATokenizer", Access::Mode::kShared);
-    if (!access.ok()) return nullptr;
-    TextBatch texts;
-    if (!convert_texts(slots[0], "texts", texts)) return nullptr;
-    std::optional<std::string> dialect;
-    if constexpr (kWithDialect) {
-      std::string_view name;
-      if (!convert_str(slots[1], "dialect", name)) return nullptr;
-      dialect = std::string(name);
-    }
-    std::optional<std::string_view> dialect_view;
-    if (dialect) dialect_view = *dialect;
-    const Tokenizer& tokenizer = access->tokenizer;
-    if constexpr (kArrays) {
-      return encode_all_to_arrays(texts, tokenizer, dialect_view);
-    } else if constexpr (kIdsOnly) {
-      IdInts& id_ints = access->id_ints;
-      return encode_all<std::vector<uint32_t>>(
-          texts,
-          [&](std::string_view text) { return tokenizer.encode_ids(text, true, dialect_view); },
-          [&](std::vector<uint32_t>&& ids) { return id_ints.to_list(ids); });
-    } else {
-      return encode_all<EncodeResult>(
-          texts, [&](std::string_view text) { return tokenizer.encode(text, true, dialect_view); },
-          [&](EncodeResult&& result) { return wrap_encode_result(std::move(result)); });
-    }
-  });
+// Encodes `texts` with or without a dialect; the dialect is copied for the workers.
+template <bool kIdsOnly>
+PyObject* encode_texts(TokenizerState& state, const TextBatch& texts,
+                       std::optional<std::string_view> dialect_name) {
+  std::optional<std::string> dialect;
+  if (dialect_name) dialect = std::string(*dialect_name);
+  std::optional<std::string_view> dialect_view;
+  if (dialect) dialect_view = *dialect;
+  const Tokenizer& tokenizer = state.tokenizer;
+  if constexpr (kIdsOnly) {
+    IdInts& id_ints = state.id_ints;
+    return encode_all<std::vector<uint32_t>>(
+        texts,
+        [&](std::string_view text) { return tokenizer.encode_ids(text, true, dialect_view); },
+        [&](std::vector<uint32_t>&& ids) { return id_ints.to_list(ids); });
+  } else {
+    return encode_all<EncodeResult>(
+        texts, [&](std::string_view text) { return tokenizer.encode(text, true, dialect_view); },
+        [&](EncodeResult&& result) { return wrap_encode_result(std::move(result)); });
+  }
 }
 
 }  // namespace
 
 PyObject* encode_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return batch_method<false, false>(kEncodeBatch, self, args, nargs, kwnames);
+  return call_method<kEncodeBatch, Receiver::kShared, TextBatch>(
+      self, args, nargs, kwnames, [](TokenizerState& state, const TextBatch& texts) {
+        return encode_texts<false>(state, texts, std::nullopt);
+      });
 }
 PyObject* encode_batch_ids(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                            PyObject* kwnames) {
-  return batch_method<true, false>(kEncodeBatchIds, self, args, nargs, kwnames);
+  return call_method<kEncodeBatchIds, Receiver::kShared, TextBatch>(
+      self, args, nargs, kwnames, [](TokenizerState& state, const TextBatch& texts) {
+        return encode_texts<true>(state, texts, std::nullopt);
+      });
 }
 PyObject* encode_batch_with_dialect(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                                     PyObject* kwnames) {
-  return batch_method<false, true>(kEncodeBatchWithDialect, self, args, nargs, kwnames);
+  return call_method<kEncodeBatchWithDialect, Receiver::kShared, TextBatch, std::string_view>(
+      self, args, nargs, kwnames,
+      [](TokenizerState& state, const TextBatch& texts, std::string_view dialect) {
+        return encode_texts<false>(state, texts, dialect);
+      });
 }
 PyObject* encode_batch_ids_with_dialect(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                                         PyObject* kwnames) {
-  return batch_method<true, true>(kEncodeBatchIdsWithDialect, self, args, nargs, kwnames);
+  return call_method<kEncodeBatchIdsWithDialect, Receiver::kShared, TextBatch, std::string_view>(
+      self, args, nargs, kwnames,
+      [](TokenizerState& state, const TextBatch& texts, std::string_view dialect) {
+        return encode_texts<true>(state, texts, dialect);
+      });
 }
+
 PyObject* encode_batch_ids_array(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                                  PyObject* kwnames) {
-  return batch_method<true, false, true>(kEncodeBatchIdsArray, self, args, nargs, kwnames);
+  return call_method<kEncodeBatchIdsArray, Receiver::kShared, TextBatch>(
+      self, args, nargs, kwnames, [](TokenizerState& state, const TextBatch& texts) {
+        return encode_to_arrays(state, texts, std::nullopt);
+      });
 }
 PyObject* encode_batch_ids_array_with_dialect(PyObject* self, PyObject* const* args,
                                               Py_ssize_t nargs, PyObject* kwnames) {
-  return batch_method<true, true, true>(kEncodeBatchIdsArrayWithDialect, self, args, nargs,
-                                        kwnames);
+  return call_method<kEncodeBatchIdsArrayWithDialect, Receiver::kShared, TextBatch,
+                     std::string_view>(
+      self, args, nargs, kwnames,
+      [](TokenizerState& state, const TextBatch& texts, std::string_view dialect) {
+        return encode_to_arrays(state, texts, dialect);
+      });
 }
 
 PyObject* batch_threads(PyObject*, PyObject*) {
-  return guarded([&]() -> PyObject* { return PyLong_FromLong(BatchPool::instance().threads()); });
+  return call_method<kBatchThreads, Receiver::kNone>(nullptr, nullptr, 0, nullptr, [] {
+    return checked_result(PyLong_FromLong(BatchPool::instance().threads()));
+  });
 }
 
 }  // namespace sarfan::py
