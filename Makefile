@@ -72,7 +72,8 @@ $(CORPUS): bench/make_corpus.py
 bench: build $(CORPUS)
 	$(BUILD)/bench/sarfan_bench_vocab_load $(BENCH_FLAGS)
 	SARFAN_BENCH_CORPUS=$(CORPUS) $(BUILD)/bench/sarfan_bench_engine $(BENCH_FLAGS)
-	for n in 1 2; do SARFAN_NUM_THREADS=$$n PYTHONPATH=$(BUILD)/python $(PYTHON) bench/python_bench.py $(CORPUS); done
+	for n in 1 2; do SARFAN_NUM_THREADS=$$n PYTHONPATH=$(BUILD)/python $(PYTHON) bench/python_bench.py \
+	  $(CORPUS) $(BUILD)/bench/sarfan_bench_pool; done
 
 # The wheel as users get it: oneTBB bundled, checked in a clean venv.
 wheel-check: setup

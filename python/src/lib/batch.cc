@@ -90,23 +90,21 @@ PyObject* encode_all(const TextBatch& texts, Encode encode_one, ToPython to_pyth
   return list.release();
 }
 
-// A new array.array of `typecode` holding a copy of `bytes` bytes at `data`.
-PyObject* new_array(const char* typecode, const void* data, size_t bytes) {
-  Ref module = Ref::steal(PyImport_ImportModule("array"));
-  if (!module) return nullptr;
-  Ref array = Ref::steal(PyObject_CallMethod(module.get(), "array", "s", typecode));
-  if (!array) return nullptr;
+// Appends `bytes` bytes at `data` to an array.array (one copy, through a memoryview).
+bool append_bytes(PyObject* array, const void* data, size_t bytes) {
+  if (bytes == 0) return true;
   Ref view = Ref::steal(PyMemoryView_FromMemory(static_cast<char*>(const_cast<void*>(data)),
                                                 Py_ssize_t(bytes), PyBUF_READ));
-  if (!view) return nullptr;
-  Ref done = Ref::steal(PyObject_CallMethod(array.get(), "frombytes", "O", view.get()));
-  return done ? array.release() : nullptr;
+  if (!view) return false;
+  Ref done = Ref::steal(PyObject_CallMethod(array, "frombytes", "O", view.get()));
+  return bool(done);
 }
 
 // Every text's ids in one uint32 array and the rows' bounds in an int64 array of n + 1,
 // row i being ids[offsets[i]:offsets[i + 1]]: two Python objects per batch, none per id.
 // The pool encodes chunks into buffers of their own; the calling thread appends finished
-// chunks in order meanwhile. The ids-only path cannot fail, so there is no error slot.
+// chunks to the array in order meanwhile. The ids-only path cannot fail, so there is no
+// error slot.
 PyObject* encode_to_arrays(TokenizerState& state, const TextBatch& texts,
                            std::optional<std::string_view> dialect_name) {
   std::optional<std::string> dialect;
@@ -114,15 +112,25 @@ PyObject* encode_to_arrays(TokenizerState& state, const TextBatch& texts,
   std::optional<std::string_view> dialect_view;
   if (dialect) dialect_view = *dialect;
   const Tokenizer& tokenizer = state.tokenizer;
+  Ref module = Ref::steal(PyImport_ImportModule("array"));
+  if (!module) return nullptr;
+  Ref id_array = Ref::steal(PyObject_CallMethod(module.get(), "array", "s", "I"));
+  if (!id_array) return nullptr;
+  Ref offset_array = Ref::steal(PyObject_CallMethod(module.get(), "array", "s", "q"));
+  if (!offset_array) return nullptr;
   std::vector<size_t> ends = chunk_ends(texts);
   auto begin_of = [&](size_t c) { return c == 0 ? size_t(0) : ends[c - 1]; };
   std::vector<std::vector<uint32_t>> chunk_ids(ends.size());
   std::vector<int64_t> offsets(texts.size() + 1, 0);
-  std::vector<uint32_t> ids;
-  ids.reserve(texts.total_bytes() / 4 + 2 * texts.size());
+  bool appended = true;
   auto produce = [&](size_t c) {
     std::vector<uint32_t>& out = chunk_ids[c];
-    for (size_t i = begin_of(c); i < ends[c]; ++i) {
+    size_t begin = begin_of(c);
+    // At most one id per byte plus the framing; reserving spares the regrowth copies.
+    size_t bytes = 0;
+    for (size_t i = begin; i < ends[c]; ++i) bytes += texts[i].size();
+    out.reserve(bytes + 2 * (ends[c] - begin));
+    for (size_t i = begin; i < ends[c]; ++i) {
       size_t before = out.size();
       tokenizer.encode_ids_into(texts[i], true, dialect_view, out);
       offsets[i + 1] = int64_t(out.size() - before);
@@ -130,16 +138,17 @@ PyObject* encode_to_arrays(TokenizerState& state, const TextBatch& texts,
     return true;
   };
   auto consume = [&](size_t c) {
-    ids.insert(ids.end(), chunk_ids[c].begin(), chunk_ids[c].end());
+    appended =
+        append_bytes(id_array.get(), chunk_ids[c].data(), chunk_ids[c].size() * sizeof(uint32_t));
     std::vector<uint32_t>().swap(chunk_ids[c]);
-    return true;
+    return appended;
   };
   BatchPool::instance().run_in_order(ends.size(), texts.total_bytes(), produce, consume);
+  if (!appended) return nullptr;
   for (size_t i = 1; i < offsets.size(); ++i) offsets[i] += offsets[i - 1];
-  Ref id_array = Ref::steal(new_array("I", ids.data(), ids.size() * sizeof(uint32_t)));
-  if (!id_array) return nullptr;
-  Ref offset_array = Ref::steal(new_array("q", offsets.data(), offsets.size() * sizeof(int64_t)));
-  if (!offset_array) return nullptr;
+  if (!append_bytes(offset_array.get(), offsets.data(), offsets.size() * sizeof(int64_t))) {
+    return nullptr;
+  }
   return checked_result(PyTuple_Pack(2, id_array.get(), offset_array.get()));
 }
 
