@@ -105,13 +105,8 @@ bool append_bytes(PyObject* array, const void* data, size_t bytes) {
 // The pool encodes chunks into buffers of their own; the calling thread appends finished
 // chunks to the array in order meanwhile. The ids-only path cannot fail, so there is no
 // error slot.
-PyObject* encode_to_arrays(TokenizerState& state, const TextBatch& texts,
-                           std::optional<std::string_view> dialect_name) {
-  std::optional<std::string> dialect;
-  if (dialect_name) dialect = std::string(*dialect_name);
-  std::optional<std::string_view> dialect_view;
-  if (dialect) dialect_view = *dialect;
-  const Tokenizer& tokenizer = state.tokenizer;
+PyObject* encode_to_arrays(const Tokenizer& tokenizer, const TextBatch& texts,
+                           std::optional<std::string_view> dialect) {
   Ref module = Ref::steal(PyImport_ImportModule("array"));
   if (!module) return nullptr;
   Ref id_array = Ref::steal(PyObject_CallMethod(module.get(), "array", "s", "I"));
@@ -132,7 +127,7 @@ PyObject* encode_to_arrays(TokenizerState& state, const TextBatch& texts,
     out.reserve(bytes + 2 * (ends[c] - begin));
     for (size_t i = begin; i < ends[c]; ++i) {
       size_t before = out.size();
-      tokenizer.encode_ids_into(texts[i], true, dialect_view, out);
+      tokenizer.encode_ids_into(texts[i], true, dialect, out);
       offsets[i + 1] = int64_t(out.size() - before);
     }
     return true;
@@ -152,8 +147,11 @@ PyObject* encode_to_arrays(TokenizerState& state, const TextBatch& texts,
   return checked_result(PyTuple_Pack(2, id_array.get(), offset_array.get()));
 }
 
+// What a batch method returns.
+enum class Output { kResults, kIdLists, kIdArrays };
+
 // Encodes `texts` with or without a dialect; the dialect is copied for the workers.
-template <bool kIdsOnly>
+template <Output kOutput>
 PyObject* encode_texts(TokenizerState& state, const TextBatch& texts,
                        std::optional<std::string_view> dialect_name) {
   std::optional<std::string> dialect;
@@ -161,7 +159,9 @@ PyObject* encode_texts(TokenizerState& state, const TextBatch& texts,
   std::optional<std::string_view> dialect_view;
   if (dialect) dialect_view = *dialect;
   const Tokenizer& tokenizer = state.tokenizer;
-  if constexpr (kIdsOnly) {
+  if constexpr (kOutput == Output::kIdArrays) {
+    return encode_to_arrays(tokenizer, texts, dialect_view);
+  } else if constexpr (kOutput == Output::kIdLists) {
     IdInts& id_ints = state.id_ints;
     return encode_all<std::vector<uint32_t>>(
         texts,
@@ -179,14 +179,14 @@ PyObject* encode_texts(TokenizerState& state, const TextBatch& texts,
 PyObject* encode_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return call_method<kEncodeBatch, Receiver::kShared, TextBatch>(
       self, args, nargs, kwnames, [](TokenizerState& state, const TextBatch& texts) {
-        return encode_texts<false>(state, texts, std::nullopt);
+        return encode_texts<Output::kResults>(state, texts, std::nullopt);
       });
 }
 PyObject* encode_batch_ids(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                            PyObject* kwnames) {
   return call_method<kEncodeBatchIds, Receiver::kShared, TextBatch>(
       self, args, nargs, kwnames, [](TokenizerState& state, const TextBatch& texts) {
-        return encode_texts<true>(state, texts, std::nullopt);
+        return encode_texts<Output::kIdLists>(state, texts, std::nullopt);
       });
 }
 PyObject* encode_batch_with_dialect(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
@@ -194,7 +194,7 @@ PyObject* encode_batch_with_dialect(PyObject* self, PyObject* const* args, Py_ss
   return call_method<kEncodeBatchWithDialect, Receiver::kShared, TextBatch, std::string_view>(
       self, args, nargs, kwnames,
       [](TokenizerState& state, const TextBatch& texts, std::string_view dialect) {
-        return encode_texts<false>(state, texts, dialect);
+        return encode_texts<Output::kResults>(state, texts, dialect);
       });
 }
 PyObject* encode_batch_ids_with_dialect(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
@@ -202,7 +202,7 @@ PyObject* encode_batch_ids_with_dialect(PyObject* self, PyObject* const* args, P
   return call_method<kEncodeBatchIdsWithDialect, Receiver::kShared, TextBatch, std::string_view>(
       self, args, nargs, kwnames,
       [](TokenizerState& state, const TextBatch& texts, std::string_view dialect) {
-        return encode_texts<true>(state, texts, dialect);
+        return encode_texts<Output::kIdLists>(state, texts, dialect);
       });
 }
 
@@ -210,7 +210,7 @@ PyObject* encode_batch_ids_array(PyObject* self, PyObject* const* args, Py_ssize
                                  PyObject* kwnames) {
   return call_method<kEncodeBatchIdsArray, Receiver::kShared, TextBatch>(
       self, args, nargs, kwnames, [](TokenizerState& state, const TextBatch& texts) {
-        return encode_to_arrays(state, texts, std::nullopt);
+        return encode_texts<Output::kIdArrays>(state, texts, std::nullopt);
       });
 }
 PyObject* encode_batch_ids_array_with_dialect(PyObject* self, PyObject* const* args,
@@ -219,7 +219,7 @@ PyObject* encode_batch_ids_array_with_dialect(PyObject* self, PyObject* const* a
                      std::string_view>(
       self, args, nargs, kwnames,
       [](TokenizerState& state, const TextBatch& texts, std::string_view dialect) {
-        return encode_to_arrays(state, texts, dialect);
+        return encode_texts<Output::kIdArrays>(state, texts, dialect);
       });
 }
 
