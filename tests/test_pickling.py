@@ -107,3 +107,11 @@ def test_torch_data_loader_with_two_workers():
     rows = [row[mask == 1].tolist() for batch in loader
             for row, mask in zip(batch["input_ids"], batch["attention_mask"])]
     assert rows == wrapper(LINES)["input_ids"]
+
+
+def test_another_embedded_vocabulary_is_refused():
+    # What a pickle from a sarfan with another default vocabulary would carry.
+    from sarfan_transformers.source import TokenizerSource
+
+    with pytest.raises(SourceChangedError, match="embedded default vocabulary differs"):
+        TokenizerSource.restore(("embedded", None, "0" * 64, []))

@@ -64,8 +64,9 @@ class TokenizerSource:
 
     def reference(self, tok):
         """What a pickle carries: no vocabulary content, only where it is and its hashes."""
-        vocab_hash = self.vocab_hash if self.kind == "file" else vocab_fingerprint(tok)
-        return (self.kind, self.vocab, vocab_hash, list(zip(self.plugins, self.plugin_hashes)))
+        if self.vocab_hash is None:  # kept: the wrapped tokenizer's base never changes
+            self.vocab_hash = vocab_fingerprint(tok)
+        return (self.kind, self.vocab, self.vocab_hash, list(zip(self.plugins, self.plugin_hashes)))
 
     @classmethod
     def restore(cls, reference):
@@ -77,8 +78,11 @@ class TokenizerSource:
         for path, digest in expected:
             check_file(path, digest)
         tok = source.load()
-        if kind != "file" and vocab_fingerprint(tok) != vocab_hash:
-            what = "the embedded default vocabulary" if kind == "embedded" else f"vocabulary {vocab}"
+        if kind != "file":
+            source.vocab_hash = vocab_fingerprint(tok)
+        if source.vocab_hash != vocab_hash:
+            what = ("the embedded default vocabulary" if kind == "embedded"
+                    else f"vocabulary {vocab}")
             raise SourceChangedError(
                 f"sarfan tokenizer cannot be rebuilt: {what} differs here from the one it was "
                 "made with (another sarfan version?)")
