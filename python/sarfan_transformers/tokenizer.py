@@ -38,6 +38,7 @@ class SarfanTokenizer(PreTrainedTokenizerBase):
         self._source = source
         self.dialect = dialect
         self._vocab = {}  # get_vocab() per dialect, made on first use
+        self._length = None
         for key, text in SPECIAL_TEXTS.items():
             kwargs.setdefault(key, text)
         super().__init__(**kwargs)
@@ -50,10 +51,12 @@ class SarfanTokenizer(PreTrainedTokenizerBase):
 
     def __len__(self):
         """One past the highest id, plugins included: the embedding rows a model needs."""
-        top = self.vocab_size
-        for name in self._tok.list_plugins():
-            top = max(top, max(self._tok.get_vocab(name).values(), default=-1) + 1)
-        return top
+        if self._length is None:  # the plugins are fixed once the wrapper is made
+            top = self.vocab_size
+            for name in self._tok.list_plugins():
+                top = max(top, max(self._tok.get_vocab(name).values(), default=-1) + 1)
+            self._length = top
+        return self._length
 
     def get_vocab(self, dialect=None):
         dialect = dialect if dialect is not None else self.dialect
