@@ -5,7 +5,6 @@ import json
 import os
 import sys
 
-MARK = "\u2581"
 CHUNK_LINES = 4096  # lines handed to one batch call by encode-file
 
 

@@ -61,7 +61,6 @@ bool convert_id_batches(PyObject* value, const char* param,
 class TextBatch {
  public:
   size_t size() const { return ends_.size(); }
-  size_t total_bytes() const { return bytes_.size(); }
   std::string_view operator[](size_t k) const {
     size_t begin = k == 0 ? 0 : ends_[k - 1];
     return std::string_view(bytes_).substr(begin, ends_[k] - begin);

@@ -18,7 +18,9 @@ namespace sarfan::py {
 
 namespace {
 
-// Texts are handed to the pool, and converted, in chunks of about this many bytes.
+// Texts are handed to the pool, and converted, in chunks of about this many bytes. A batch
+// smaller than one chunk is encoded on the calling thread: waking workers costs more than
+// encoding a few short texts.
 constexpr size_t kChunkBytes = 16 * 1024;
 
 // The end of each chunk of consecutive texts.
@@ -80,7 +82,7 @@ PyObject* encode_all(const TextBatch& texts, Encode encode_one, ToPython to_pyth
     }
     return true;
   };
-  BatchPool::instance().run_in_order(ends.size(), texts.total_bytes(), produce, consume);
+  BatchPool::instance().run_in_order(ends.size(), produce, consume);
   if (first_error) return raise_core_error(*first_error);
   if (!converted) return nullptr;
   for (size_t i = 0; i < texts.size(); ++i) {
