@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
     std::vector<std::vector<uint32_t>> out(ends.size());
     auto start = std::chrono::steady_clock::now();
     pool.run_in_order(
-        ends.size(), bytes,
+        ends.size(),
         [&](size_t c) {
           size_t begin = c == 0 ? 0 : ends[c - 1], bytes = 0;
           for (size_t i = begin; i < ends[c]; ++i) bytes += lines[i].size();

@@ -140,7 +140,7 @@ PyObject* encode_to_arrays(const Tokenizer& tokenizer, const TextBatch& texts,
     std::vector<uint32_t>().swap(chunk_ids[c]);
     return appended;
   };
-  BatchPool::instance().run_in_order(ends.size(), texts.total_bytes(), produce, consume);
+  BatchPool::instance().run_in_order(ends.size(), produce, consume);
   if (!appended) return nullptr;
   for (size_t i = 1; i < offsets.size(); ++i) offsets[i] += offsets[i - 1];
   if (!append_bytes(offset_array.get(), offsets.data(), offsets.size() * sizeof(int64_t))) {
