@@ -164,7 +164,7 @@ PyObject* encode_texts(TokenizerState& state, const TextBatch& texts,
   if constexpr (kOutput == Output::kIdArrays) {
     return encode_to_arrays(tokenizer, texts, dialect_view);
   } else if constexpr (kOutput == Output::kIdLists) {
-    IdInts& id_ints = state.id_ints;
+    IdInts& id_ints = state.objects->ints();
     return encode_all<std::vector<uint32_t>>(
         texts,
         [&](std::string_view text) { return tokenizer.encode_ids(text, true, dialect_view); },
@@ -172,7 +172,9 @@ PyObject* encode_texts(TokenizerState& state, const TextBatch& texts,
   } else {
     return encode_all<EncodeResult>(
         texts, [&](std::string_view text) { return tokenizer.encode(text, true, dialect_view); },
-        [&](EncodeResult&& result) { return wrap_encode_result(std::move(result)); });
+        [&](EncodeResult&& result) {
+          return wrap_encode_result(std::move(result), state.objects);
+        });
   }
 }
 
