@@ -78,7 +78,8 @@ $(CORPUS): bench/make_corpus.py
 bench: build $(CORPUS)
 	$(BUILD)/bench/sarfan_bench_vocab_load $(BENCH_FLAGS)
 	SARFAN_BENCH_CORPUS=$(CORPUS) $(BUILD)/bench/sarfan_bench_engine $(BENCH_FLAGS)
-	for n in 1 2; do SARFAN_NUM_THREADS=$$n PYTHONPATH=$(BUILD)/python $(PYTHON) bench/python_bench.py $(CORPUS); done
+	for n in 1 2; do SARFAN_NUM_THREADS=$$n PYTHONPATH=$(BUILD)/python $(PYTHON) bench/python_bench.py \
+	  $(CORPUS) $(BUILD)/bench/sarfan_bench_pool; done
 
 # This build against another (BASE=its build folder, e.g. a worktree of the previous commit
 # built with make build): both alternate ROUNDS times, medians and ratios; the JSON is

@@ -49,6 +49,23 @@ DOCSTRINGS = [
      "Example: `Sarfan-Egyptian-16Kv1/Sarfan-Egyptian-16Kv1.plugin.tsv`"),
     ("unload_plugin", "($self, name)", "Unload a plugin"),
     ("list_plugins", "($self)", "List loaded plugins"),
+    # Additions for array batches, vocabulary lookups and the transformers wrapper.
+    ("encode_batch_ids_array", "($self, texts)",
+     "Fast batch into two arrays: (ids, row_offsets), array('I') of every id in order and "
+     "array('q') of len(texts) + 1, row i being ids[row_offsets[i]:row_offsets[i + 1]] (no "
+     "Python int per id)"),
+    ("encode_batch_ids_array_with_dialect", "($self, texts, dialect)",
+     "Fast batch into two arrays with dialect: (ids, row_offsets) as encode_batch_ids_array "
+     "gives them"),
+    ("id_to_token", "($self, id)", "The piece of a base or plugin id, or None"),
+    ("token_to_id", "($self, piece)",
+     "The id of a base piece, else of a plugin piece (in loading order), or None"),
+    ("get_vocab", "($self, dialect=None)",
+     "A new dict of piece to id for the base vocabulary, with the named dialect plugin's "
+     "pieces added"),
+    ("load_embedded", "()",
+     "Load the embedded default tokenizer, whatever the environment and the model files around"),
+    ("batch_threads", "()", "The number of worker threads of the batch pool (made if need be)"),
 ]
 
 

@@ -31,4 +31,5 @@ root=$PWD
 (cd "$empty" && env -i PATH=/usr/bin:/bin HOME="$empty" "$root/$out/venv/bin/sarfan" encode --ids-only "في الكتاب") \
   | grep -qx "1 264 541 2"
 rm -rf "$empty"
+tools/check_typing.sh "$out/venv/bin/python"
 echo "wheel: $(ls "$out"/sarfan-*.whl) installs and runs; needs only libc, libm, libstdc++"

@@ -2,7 +2,6 @@
 dialect plugin files."""
 import argparse
 import json
-import math
 import os
 import sys
 
@@ -79,14 +78,24 @@ def command_encode_file(args, out):
         except OSError as error:
             raise UsageError(f"cannot read {args.input}: {error.strerror}") from None
     target = out
-    if args.output:
-        try:
+    try:
+        if args.format == "npy":
+            if not args.output:
+                raise UsageError("--format npy needs -o PREFIX")
+            from .npy_output import NpyOutput
+
+            target = NpyOutput(args.output)
+        elif args.output:
             target = open(args.output, "w", encoding="utf-8")
-        except OSError as error:
-            raise UsageError(f"cannot write {args.output}: {error.strerror}") from None
+    except OSError as error:
+        raise UsageError(f"cannot write {error.filename}: {error.strerror}") from None
     bar = progress_bar(total) if total else None
-    encode = ((lambda lines: tok.encode_batch_ids_with_dialect(lines, args.dialect))
-              if args.dialect is not None else tok.encode_batch_ids)
+    if args.format == "npy":
+        encode = ((lambda lines: tok.encode_batch_ids_array_with_dialect(lines, args.dialect))
+                  if args.dialect is not None else tok.encode_batch_ids_array)
+    else:
+        encode = ((lambda lines: tok.encode_batch_ids_with_dialect(lines, args.dialect))
+                  if args.dialect is not None else tok.encode_batch_ids)
     try:
         chunk = []
         lines = iter(source)
@@ -102,8 +111,11 @@ def command_encode_file(args, out):
             if line is not None:
                 chunk.append(line.rstrip("\n").rstrip("\r"))
             if chunk and (line is None or len(chunk) == CHUNK_LINES):
-                for ids in encode(chunk):
-                    target.write(json.dumps(ids) + "\n")
+                if args.format == "npy":
+                    target.write(*encode(chunk))
+                else:
+                    for ids in encode(chunk):
+                        target.write(json.dumps(ids) + "\n")
                 if bar is not None:
                     bar.update(sum(len(text.encode("utf-8")) + 1 for text in chunk))
                 chunk = []
@@ -131,22 +143,6 @@ def command_decode(args, out):
     out.write(text + "\n")
 
 
-def pool_threads():
-    """The batch pool's thread count as the module computes it: SARFAN_NUM_THREADS, else
-    the CPUs the process may use after a cgroup quota."""
-    value = os.environ.get("SARFAN_NUM_THREADS", "")
-    if value.isdigit() and 1 <= int(value) <= 4096:
-        return int(value)
-    cpus = len(os.sched_getaffinity(0))
-    try:
-        quota, period = open("/sys/fs/cgroup/cpu.max").read().split()
-        if quota != "max":
-            cpus = min(cpus, math.ceil(int(quota) / int(period)))
-    except (OSError, ValueError):
-        pass
-    return max(1, cpus)
-
-
 def command_info(args, out):
     from . import _build_info
     from .fingerprint import vocab_fingerprint
@@ -157,7 +153,7 @@ def command_info(args, out):
         "vocab_sha256": vocab_fingerprint(args.vocab, _build_info.EMBEDDED_VOCAB_SHA256),
         "special_ids": {"pad": tok.pad_id, "bos": tok.bos_id, "eos": tok.eos_id, "unk": tok.unk_id},
         "plugins": tok.list_plugins(),
-        "batch_threads": pool_threads(),
+        "batch_threads": tok.batch_threads(),
         "utf8proc": _build_info.UTF8PROC_VERSION,
         "unicode": _build_info.UNICODE_VERSION,
     }
@@ -200,10 +196,18 @@ def command_make_plugin(args, out):
               f"{tok.vocab_size + len(rows) - 1})\n")
 
 
+def version_text():
+    from . import _build_info
+
+    return (f"sarfan {_build_info.SARFAN_VERSION} (utf8proc {_build_info.UTF8PROC_VERSION}, "
+            f"Unicode {_build_info.UNICODE_VERSION})")
+
+
 def parser():
     top = argparse.ArgumentParser(
         prog="sarfan", description="Encode, decode and inspect with the sarfan Arabic tokenizer, "
         "and make dialect plugin files.")
+    top.add_argument("--version", action="version", version=version_text())
     commands = top.add_subparsers(dest="command", required=True, metavar="COMMAND")
 
     def tokenizer_options(p):
@@ -221,9 +225,15 @@ def parser():
     tokenizer_options(p)
     p.set_defaults(run=command_encode)
 
-    p = commands.add_parser("encode-file", help="encode a UTF-8 file line by line to JSON Lines of ids")
+    p = commands.add_parser("encode-file", help="encode a UTF-8 file line by line to JSON Lines of "
+                            "ids, or to .npy arrays")
     p.add_argument("input", metavar="IN", help="input file, or - for standard input")
-    p.add_argument("-o", "--output", metavar="OUT", help="output file (default: standard output)")
+    p.add_argument("-o", "--output", metavar="OUT",
+                   help="output file (default: standard output); with --format npy the PREFIX "
+                   "of PREFIX.ids.npy and PREFIX.offsets.npy")
+    p.add_argument("--format", choices=["jsonl", "npy"], default="jsonl",
+                   help="jsonl: one JSON list of ids per line (default); npy: all ids as uint32 "
+                   "and the lines' bounds as int64 (lines + 1)")
     p.add_argument("--dialect", metavar="NAME")
     tokenizer_options(p)
     p.set_defaults(run=command_encode_file)

@@ -49,15 +49,22 @@ bool convert_sequence(PyObject* value, Output& out, Item&& item) {
   }
 }
 
+bool convert_id_raw(PyObject* item, uint32_t& out) {
+  long id = PyLong_AsLong(item);
+  if (id == -1 && PyErr_Occurred()) return false;
+  if (id < 0 || (unsigned long)id > 4294967295ul) {
+    PyErr_SetString(PyExc_OverflowError, "out of range integral type conversion attempted");
+    return false;
+  }
+  out = uint32_t(id);
+  return true;
+}
+
 bool convert_ids_raw(PyObject* value, std::vector<uint32_t>& out) {
   return convert_sequence(value, out, [&](PyObject* item) {
-    long id = PyLong_AsLong(item);
-    if (id == -1 && PyErr_Occurred()) return false;
-    if (id < 0 || (unsigned long)id > 4294967295ul) {
-      PyErr_SetString(PyExc_OverflowError, "out of range integral type conversion attempted");
-      return false;
-    }
-    out.push_back(uint32_t(id));
+    uint32_t id = 0;
+    if (!convert_id_raw(item, id)) return false;
+    out.push_back(id);
     return true;
   });
 }
@@ -173,6 +180,10 @@ bool convert_bool(PyObject* value, const char* param, bool& out) {
   }
   raise_conversion_error(value, "PyBool");
   return prefix_type_error(param);
+}
+
+bool convert_id(PyObject* value, const char* param, uint32_t& out) {
+  return convert_id_raw(value, out) || prefix_type_error(param);
 }
 
 bool convert_ids(PyObject* value, const char* param, std::vector<uint32_t>& out) {

@@ -52,6 +52,8 @@ bool prefix_type_error(const char* param);
 // Each converter takes the argument of parameter `param` and applies the prefix rule.
 bool convert_str(PyObject* value, const char* param, std::string_view& out);
 bool convert_bool(PyObject* value, const char* param, bool& out);
+// One id: an int in the unsigned 32-bit range (OverflowError outside it).
+bool convert_id(PyObject* value, const char* param, uint32_t& out);
 bool convert_ids(PyObject* value, const char* param, std::vector<uint32_t>& out);
 bool convert_id_batches(PyObject* value, const char* param,
                         std::vector<std::vector<uint32_t>>& out);

@@ -92,8 +92,68 @@ PyObject* encode_all(const TextBatch& texts, Encode encode_one, ToPython to_pyth
   return list.release();
 }
 
+// Appends `bytes` bytes at `data` to an array.array (one copy, through a memoryview).
+bool append_bytes(PyObject* array, const void* data, size_t bytes) {
+  if (bytes == 0) return true;
+  Ref view = Ref::steal(PyMemoryView_FromMemory(static_cast<char*>(const_cast<void*>(data)),
+                                                Py_ssize_t(bytes), PyBUF_READ));
+  if (!view) return false;
+  Ref done = Ref::steal(PyObject_CallMethod(array, "frombytes", "O", view.get()));
+  return bool(done);
+}
+
+// Every text's ids in one uint32 array and the rows' bounds in an int64 array of n + 1,
+// row i being ids[offsets[i]:offsets[i + 1]]: two Python objects per batch, none per id.
+// The pool encodes chunks into buffers of their own; the calling thread appends finished
+// chunks to the array in order meanwhile. The ids-only path cannot fail, so there is no
+// error slot.
+PyObject* encode_to_arrays(const Tokenizer& tokenizer, const TextBatch& texts,
+                           std::optional<std::string_view> dialect) {
+  Ref module = Ref::steal(PyImport_ImportModule("array"));
+  if (!module) return nullptr;
+  Ref id_array = Ref::steal(PyObject_CallMethod(module.get(), "array", "s", "I"));
+  if (!id_array) return nullptr;
+  Ref offset_array = Ref::steal(PyObject_CallMethod(module.get(), "array", "s", "q"));
+  if (!offset_array) return nullptr;
+  std::vector<size_t> ends = chunk_ends(texts);
+  auto begin_of = [&](size_t c) { return c == 0 ? size_t(0) : ends[c - 1]; };
+  std::vector<std::vector<uint32_t>> chunk_ids(ends.size());
+  std::vector<int64_t> offsets(texts.size() + 1, 0);
+  bool appended = true;
+  auto produce = [&](size_t c) {
+    std::vector<uint32_t>& out = chunk_ids[c];
+    size_t begin = begin_of(c);
+    // At most one id per byte plus the framing; reserving spares the regrowth copies.
+    size_t bytes = 0;
+    for (size_t i = begin; i < ends[c]; ++i) bytes += texts[i].size();
+    out.reserve(bytes + 2 * (ends[c] - begin));
+    for (size_t i = begin; i < ends[c]; ++i) {
+      size_t before = out.size();
+      tokenizer.encode_ids_into(texts[i], true, dialect, out);
+      offsets[i + 1] = int64_t(out.size() - before);
+    }
+    return true;
+  };
+  auto consume = [&](size_t c) {
+    appended =
+        append_bytes(id_array.get(), chunk_ids[c].data(), chunk_ids[c].size() * sizeof(uint32_t));
+    std::vector<uint32_t>().swap(chunk_ids[c]);
+    return appended;
+  };
+  BatchPool::instance().run_in_order(ends.size(), produce, consume);
+  if (!appended) return nullptr;
+  for (size_t i = 1; i < offsets.size(); ++i) offsets[i] += offsets[i - 1];
+  if (!append_bytes(offset_array.get(), offsets.data(), offsets.size() * sizeof(int64_t))) {
+    return nullptr;
+  }
+  return checked_result(PyTuple_Pack(2, id_array.get(), offset_array.get()));
+}
+
+// What a batch method returns.
+enum class Output { kResults, kIdLists, kIdArrays };
+
 // Encodes `texts` with or without a dialect; the dialect is copied for the workers.
-template <bool kIdsOnly>
+template <Output kOutput>
 PyObject* encode_texts(TokenizerState& state, const TextBatch& texts,
                        std::optional<std::string_view> dialect_name) {
   std::optional<std::string> dialect;
@@ -101,7 +161,9 @@ PyObject* encode_texts(TokenizerState& state, const TextBatch& texts,
   std::optional<std::string_view> dialect_view;
   if (dialect) dialect_view = *dialect;
   const Tokenizer& tokenizer = state.tokenizer;
-  if constexpr (kIdsOnly) {
+  if constexpr (kOutput == Output::kIdArrays) {
+    return encode_to_arrays(tokenizer, texts, dialect_view);
+  } else if constexpr (kOutput == Output::kIdLists) {
     IdInts& id_ints = state.objects->ints();
     return encode_all<std::vector<uint32_t>>(
         texts,
@@ -121,14 +183,14 @@ PyObject* encode_texts(TokenizerState& state, const TextBatch& texts,
 PyObject* encode_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return call_method<kEncodeBatch, Receiver::kShared, TextBatch>(
       self, args, nargs, kwnames, [](TokenizerState& state, const TextBatch& texts) {
-        return encode_texts<false>(state, texts, std::nullopt);
+        return encode_texts<Output::kResults>(state, texts, std::nullopt);
       });
 }
 PyObject* encode_batch_ids(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                            PyObject* kwnames) {
   return call_method<kEncodeBatchIds, Receiver::kShared, TextBatch>(
       self, args, nargs, kwnames, [](TokenizerState& state, const TextBatch& texts) {
-        return encode_texts<true>(state, texts, std::nullopt);
+        return encode_texts<Output::kIdLists>(state, texts, std::nullopt);
       });
 }
 PyObject* encode_batch_with_dialect(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
@@ -136,7 +198,7 @@ PyObject* encode_batch_with_dialect(PyObject* self, PyObject* const* args, Py_ss
   return call_method<kEncodeBatchWithDialect, Receiver::kShared, TextBatch, std::string_view>(
       self, args, nargs, kwnames,
       [](TokenizerState& state, const TextBatch& texts, std::string_view dialect) {
-        return encode_texts<false>(state, texts, dialect);
+        return encode_texts<Output::kResults>(state, texts, dialect);
       });
 }
 PyObject* encode_batch_ids_with_dialect(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
@@ -144,8 +206,31 @@ PyObject* encode_batch_ids_with_dialect(PyObject* self, PyObject* const* args, P
   return call_method<kEncodeBatchIdsWithDialect, Receiver::kShared, TextBatch, std::string_view>(
       self, args, nargs, kwnames,
       [](TokenizerState& state, const TextBatch& texts, std::string_view dialect) {
-        return encode_texts<true>(state, texts, dialect);
+        return encode_texts<Output::kIdLists>(state, texts, dialect);
       });
+}
+
+PyObject* encode_batch_ids_array(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                                 PyObject* kwnames) {
+  return call_method<kEncodeBatchIdsArray, Receiver::kShared, TextBatch>(
+      self, args, nargs, kwnames, [](TokenizerState& state, const TextBatch& texts) {
+        return encode_texts<Output::kIdArrays>(state, texts, std::nullopt);
+      });
+}
+PyObject* encode_batch_ids_array_with_dialect(PyObject* self, PyObject* const* args,
+                                              Py_ssize_t nargs, PyObject* kwnames) {
+  return call_method<kEncodeBatchIdsArrayWithDialect, Receiver::kShared, TextBatch,
+                     std::string_view>(
+      self, args, nargs, kwnames,
+      [](TokenizerState& state, const TextBatch& texts, std::string_view dialect) {
+        return encode_texts<Output::kIdArrays>(state, texts, dialect);
+      });
+}
+
+PyObject* batch_threads(PyObject*, PyObject*) {
+  return call_method<kBatchThreads, Receiver::kNone>(nullptr, nullptr, 0, nullptr, [] {
+    return checked_result(PyLong_FromLong(BatchPool::instance().threads()));
+  });
 }
 
 }  // namespace sarfan::py

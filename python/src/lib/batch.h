@@ -4,7 +4,7 @@
 
 #include "args.h"
 
-// The four batch encoders of SarfanMSATokenizer (fastcall with keywords).
+// The batch encoders of SarfanMSATokenizer (fastcall with keywords) and the pool's size.
 namespace sarfan::py {
 
 inline constexpr MethodSpec kEncodeBatch{
@@ -25,6 +25,24 @@ inline constexpr MethodSpec kEncodeBatchIdsWithDialect{
         "Fast batch with dialect: return only IDs (texts are encoded in parallel on a pool "
         "of worker threads)"};
 
+inline constexpr MethodSpec kEncodeBatchIdsArray{
+    .name = "encode_batch_ids_array",
+    .params = {{{"texts"}}},
+    .doc =
+        "Fast batch into two arrays: (ids, row_offsets), array('I') of every id in order and "
+        "array('q') of len(texts) + 1, row i being ids[row_offsets[i]:row_offsets[i + 1]] (no "
+        "Python int per id)"};
+inline constexpr MethodSpec kEncodeBatchIdsArrayWithDialect{
+    .name = "encode_batch_ids_array_with_dialect",
+    .params = {{{"texts"}, {"dialect"}}},
+    .doc =
+        "Fast batch into two arrays with dialect: (ids, row_offsets) as encode_batch_ids_array "
+        "gives them"};
+inline constexpr MethodSpec kBatchThreads{
+    .name = "batch_threads",
+    .doc = "The number of worker threads of the batch pool (made if need be)",
+    .is_static = true};
+
 PyObject* encode_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* encode_batch_ids(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                            PyObject* kwnames);
@@ -32,5 +50,10 @@ PyObject* encode_batch_with_dialect(PyObject* self, PyObject* const* args, Py_ss
                                     PyObject* kwnames);
 PyObject* encode_batch_ids_with_dialect(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                                         PyObject* kwnames);
+PyObject* encode_batch_ids_array(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                                 PyObject* kwnames);
+PyObject* encode_batch_ids_array_with_dialect(PyObject* self, PyObject* const* args,
+                                              Py_ssize_t nargs, PyObject* kwnames);
+PyObject* batch_threads(PyObject*, PyObject*);
 
 }  // namespace sarfan::py

@@ -2,6 +2,7 @@
 
 #include "py_ref.h"
 
+#include <optional>
 #include <string_view>
 #include <tuple>
 #include <type_traits>
@@ -35,6 +36,11 @@ bool convert(PyObject* value, const char* param, T& out) {
     return convert_str(value, param, out);
   } else if constexpr (std::is_same_v<T, bool>) {
     return convert_bool(value, param, out);
+  } else if constexpr (std::is_same_v<T, std::optional<std::string_view>>) {
+    if (value == Py_None) return true;  // stays std::nullopt
+    return convert_str(value, param, out.emplace());
+  } else if constexpr (std::is_same_v<T, uint32_t>) {
+    return convert_id(value, param, out);
   } else if constexpr (std::is_same_v<T, std::vector<uint32_t>>) {
     return convert_ids(value, param, out);
   } else if constexpr (std::is_same_v<T, std::vector<std::vector<uint32_t>>>) {

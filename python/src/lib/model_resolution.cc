@@ -228,6 +228,10 @@ PyObject* load_default_tokenizer() {
     is_default = c == kDefaultName[k];
   }
   if (!is_default) return resolve_pretrained(name);
+  return load_embedded_tokenizer();
+}
+
+PyObject* load_embedded_tokenizer() {
   auto vocab = from_tsv_text(EMBEDDED_DEFAULT_TSV);
   if (!vocab.ok()) {
     return raise_runtime_error("Embedded default model is invalid: " + vocab.error().display());

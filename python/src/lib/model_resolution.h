@@ -23,5 +23,7 @@ PyObject* resolve_pretrained(std::string_view name);
 // load_default(): SARFAN_DEFAULT_MODEL or "sarfan-msa-64k", local files first, the
 // embedded vocabulary for the default name.
 PyObject* load_default_tokenizer();
+// The embedded default vocabulary, whatever the environment and the files around.
+PyObject* load_embedded_tokenizer();
 
 }  // namespace sarfan::py

@@ -12,6 +12,7 @@
 #include "model_resolution.h"
 #include "objects.h"
 #include "vocab/vocab_loader.h"
+#include "vocab_lookup.h"
 
 namespace sarfan::py {
 
@@ -38,6 +39,12 @@ constexpr MethodSpec kLoadDefault{
     .doc =
         "Load the default tokenizer.\n\n"
         "Uses `SARFAN_DEFAULT_MODEL` when set, otherwise defaults to `sarfan-msa-64k`.",
+    .is_static = true};
+constexpr MethodSpec kLoadEmbedded{
+    .name = "load_embedded",
+    .doc =
+        "Load the embedded default tokenizer, whatever the environment and the model files "
+        "around",
     .is_static = true};
 constexpr MethodSpec kEncode{
     .name = "encode",
@@ -109,6 +116,11 @@ PyObject* from_pretrained(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
 PyObject* load_default(PyObject*, PyObject*) {
   return call_method<kLoadDefault, Receiver::kNone>(nullptr, nullptr, 0, nullptr,
                                                     [] { return load_default_tokenizer(); });
+}
+
+PyObject* load_embedded(PyObject*, PyObject*) {
+  return call_method<kLoadEmbedded, Receiver::kNone>(nullptr, nullptr, 0, nullptr,
+                                                     [] { return load_embedded_tokenizer(); });
 }
 
 // --- encoding ---
@@ -269,6 +281,13 @@ PyMethodDef methods[] = {
     method_def<kLoadPlugin>(load_plugin),
     method_def<kUnloadPlugin>(unload_plugin),
     method_def<kListPlugins>(list_plugins),
+    method_def<kEncodeBatchIdsArray>(encode_batch_ids_array),
+    method_def<kEncodeBatchIdsArrayWithDialect>(encode_batch_ids_array_with_dialect),
+    method_def<kIdToToken>(id_to_token),
+    method_def<kTokenToId>(token_to_id),
+    method_def<kGetVocab>(get_vocab),
+    method_def<kLoadEmbedded>(load_embedded),
+    method_def<kBatchThreads>(batch_threads),
     {nullptr, nullptr, 0, nullptr},
 };
 

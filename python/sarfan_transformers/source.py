@@ -1,0 +1,100 @@
+"""Where a wrapped tokenizer came from, so that it can be rebuilt in another process: the
+embedded default, a vocabulary file or a pretrained name, plus its plugin files, each
+with a content hash that is checked again when it is rebuilt."""
+import hashlib
+import os
+
+import sarfan
+
+
+class SourceChangedError(RuntimeError):
+    """A file the tokenizer was made from has changed or gone since then."""
+
+
+def file_sha256(path):
+    digest = hashlib.sha256()
+    with open(path, "rb") as f:
+        for block in iter(lambda: f.read(1 << 20), b""):
+            digest.update(block)
+    return digest.hexdigest()
+
+
+def vocab_fingerprint(tok):
+    """A hash of the base pieces and their ids, for vocabularies that are not a file here."""
+    digest = hashlib.sha256()
+    for piece, id_ in sorted(tok.get_vocab().items(), key=lambda item: item[1]):
+        digest.update(f"{id_}\t{piece}\n".encode())
+    return digest.hexdigest()
+
+
+class TokenizerSource:
+    """kind is "embedded", "file" (vocab is an absolute path) or "name" (vocab is a name for
+    SarfanMSATokenizer.from_pretrained); plugins is a list of (name, absolute path)."""
+
+    def __init__(self, kind, vocab=None, plugins=()):
+        self.kind = kind
+        self.vocab = os.path.abspath(vocab) if kind == "file" else vocab
+        self.plugins = [(name, os.path.abspath(path)) for name, path in plugins]
+        self.vocab_hash = None
+        self.plugin_hashes = []
+
+    @classmethod
+    def for_vocab(cls, vocab, plugins=()):
+        """None: the embedded default; an existing file: that file; else a pretrained name."""
+        if vocab is None:
+            return cls("embedded", None, plugins)
+        if os.path.isfile(vocab):
+            return cls("file", vocab, plugins)
+        return cls("name", vocab, plugins)
+
+    def load(self):
+        """The tokenizer with its plugins; records the hashes of what it read."""
+        if self.kind == "embedded":
+            tok = sarfan.SarfanMSATokenizer.load_embedded()
+        elif self.kind == "file":
+            self.vocab_hash = file_sha256(self.vocab)
+            tok = sarfan.SarfanMSATokenizer.from_tsv(self.vocab)
+        else:
+            tok = sarfan.SarfanMSATokenizer.from_pretrained(self.vocab)
+        self.plugin_hashes = []
+        for name, path in self.plugins:
+            self.plugin_hashes.append(file_sha256(path))
+            tok.load_plugin(path, name)
+        return tok
+
+    def reference(self, tok):
+        """What a pickle carries: no vocabulary content, only where it is and its hashes."""
+        if self.vocab_hash is None:  # kept: the wrapped tokenizer's base never changes
+            self.vocab_hash = vocab_fingerprint(tok)
+        return (self.kind, self.vocab, self.vocab_hash, list(zip(self.plugins, self.plugin_hashes)))
+
+    @classmethod
+    def restore(cls, reference):
+        """Loads the tokenizer a reference names, or raises SourceChangedError."""
+        kind, vocab, vocab_hash, plugins = reference
+        source = cls(kind, vocab, [entry for entry, _ in plugins])
+        expected = [(vocab, vocab_hash)] if kind == "file" else []
+        expected += [(path, digest) for (_, path), digest in plugins]
+        for path, digest in expected:
+            check_file(path, digest)
+        tok = source.load()
+        if kind != "file":
+            source.vocab_hash = vocab_fingerprint(tok)
+        if source.vocab_hash != vocab_hash:
+            what = ("the embedded default vocabulary" if kind == "embedded"
+                    else f"vocabulary {vocab}")
+            raise SourceChangedError(
+                f"sarfan tokenizer cannot be rebuilt: {what} differs here from the one it was "
+                "made with (another sarfan version?)")
+        return tok, source
+
+
+def check_file(path, digest):
+    if not os.path.isfile(path):
+        raise SourceChangedError(
+            f"sarfan tokenizer cannot be rebuilt: {path} is missing in this process")
+    found = file_sha256(path)
+    if found != digest:
+        raise SourceChangedError(
+            f"sarfan tokenizer cannot be rebuilt: {path} has changed since it was loaded "
+            f"(sha256 {found[:12]}..., expected {digest[:12]}...)")

@@ -1,0 +1,188 @@
+"""SarfanTokenizer with the real transformers package (CPU only, nothing downloaded)."""
+import numpy as np
+import pytest
+
+pytest.importorskip("transformers")
+from transformers import AutoTokenizer, DataCollatorWithPadding  # noqa: E402
+
+from sarfan import SarfanMSATokenizer  # noqa: E402
+from sarfan_transformers import SarfanTokenizer  # noqa: E402
+from conftest import FI, KITAB, MARK, write_tsv  # noqa: E402
+
+TEXTS = [f"{FI} {KITAB}", "ذهب الطالب إلى المكتبة لقراءة الكتاب الجديد.", "", "ازيك يا باشا 😀"]
+
+
+@pytest.fixture(scope="module")
+def wrapper():
+    return SarfanTokenizer()
+
+
+@pytest.fixture(scope="module")
+def engine():
+    return SarfanMSATokenizer.load_embedded()
+
+
+@pytest.fixture
+def plugin_file(tmp_path):
+    return write_tsv(tmp_path / "egy.tsv", [(MARK + "ازيك", 64000, -1)])
+
+
+def test_no_argument_wraps_the_embedded_default(wrapper, engine):
+    assert wrapper(TEXTS)["input_ids"] == engine.encode_batch_ids(TEXTS)
+    assert wrapper(TEXTS[0]) == {"input_ids": engine.encode_ids(TEXTS[0]),
+                                 "attention_mask": [1] * len(engine.encode_ids(TEXTS[0]))}
+    assert wrapper.vocab_size == len(wrapper) == engine.vocab_size
+    assert wrapper.get_vocab() == engine.get_vocab()
+
+
+@pytest.mark.parametrize("side", ["right", "left"])
+@pytest.mark.parametrize("where", ["call", "constructor"])
+def test_padding_longest_as_numpy(engine, side, where):
+    wrapper = SarfanTokenizer(padding_side=side) if where == "constructor" else SarfanTokenizer()
+    options = {"padding_side": side} if where == "call" else {}
+    batch = wrapper(TEXTS, padding=True, return_tensors="np", **options)
+    want = engine.encode_batch_ids(TEXTS)
+    width = max(map(len, want))
+    ids, mask = batch["input_ids"], batch["attention_mask"]
+    assert isinstance(ids, np.ndarray) and ids.shape == (len(TEXTS), width)
+    assert mask.sum(axis=1).tolist() == [len(row) for row in want]
+    for row, m, expected in zip(ids, mask, want):
+        assert row[m == 1].tolist() == expected
+        assert (row[m == 0] == engine.pad_id).all()
+        assert (m[0] if side == "left" else m[-1]) == (len(expected) == width)
+
+
+@pytest.mark.parametrize("side", ["right", "left"])
+@pytest.mark.parametrize("special", [True, False])
+def test_truncation_and_max_length_padding(engine, side, special):
+    wrapper = SarfanTokenizer(truncation_side=side)
+    batch = wrapper(TEXTS, padding="max_length", truncation=True, max_length=6,
+                    add_special_tokens=special)
+    for row, mask, full in zip(batch["input_ids"], batch["attention_mask"],
+                               engine.encode_batch_ids(TEXTS)):
+        assert len(row) == len(mask) == 6
+        kept = [i for i, m in zip(row, mask) if m]
+        content = full[1:-1]
+        budget = 4 if special else 6
+        content = content[:budget] if side == "right" else content[max(len(content) - budget, 0):]
+        assert kept == ([full[0], *content, full[-1]] if special else content)
+
+
+def test_pad_to_multiple_and_return_length(wrapper, engine):
+    batch = wrapper(TEXTS, padding=True, pad_to_multiple_of=8, return_length=True)
+    assert all(len(row) % 8 == 0 for row in batch["input_ids"])
+    assert batch["length"] == [len(r) for r in engine.encode_batch_ids(TEXTS)]
+
+
+def test_offsets_mapping_are_the_engines(wrapper, engine):
+    batch = wrapper(TEXTS, return_offsets_mapping=True)
+    assert batch["offset_mapping"] == [engine.encode(t).offsets for t in TEXTS]
+    assert batch["input_ids"] == engine.encode_batch_ids(TEXTS)
+    inner = wrapper(TEXTS[1], return_offsets_mapping=True, add_special_tokens=False)
+    assert inner["offset_mapping"] == engine.encode(TEXTS[1]).offsets[1:-1]
+    padded = wrapper(TEXTS, return_offsets_mapping=True, padding=True, return_tensors="np")
+    assert padded["offset_mapping"].shape == padded["input_ids"].shape + (2,)
+
+
+def test_torch_tensors(wrapper, engine):
+    torch = pytest.importorskip("torch")
+    batch = wrapper(TEXTS, padding=True, return_tensors="pt")
+    assert batch["input_ids"].dtype == torch.int64
+    assert batch["input_ids"][0, : len(engine.encode_ids(TEXTS[0]))].tolist() == \
+        engine.encode_ids(TEXTS[0])
+
+
+def test_decode(wrapper, engine):
+    batch = wrapper(TEXTS, padding=True, return_tensors="np")
+    for text, row in zip(TEXTS, batch["input_ids"]):
+        assert wrapper.decode(row, skip_special_tokens=True) == engine.decode(row.tolist())
+    first = batch["input_ids"][0]
+    shown = wrapper.decode(first)
+    assert shown.startswith("[BOS]") and "[EOS]" in shown and shown.endswith("[PAD]")
+    assert shown.replace("[BOS]", "").replace("[EOS]", "").replace("[PAD]", "") == \
+        engine.decode(first.tolist())
+    assert wrapper.batch_decode(batch["input_ids"], skip_special_tokens=True) == \
+        [engine.decode(r.tolist()) for r in batch["input_ids"]]
+    unk = [engine.bos_id, engine.unk_id, engine.eos_id]
+    assert wrapper.decode(unk) == "[BOS][UNK][EOS]" and wrapper.decode(unk, skip_special_tokens=True) == ""
+
+
+def test_special_tokens_and_conversions(wrapper, engine):
+    assert (wrapper.pad_token, wrapper.bos_token, wrapper.eos_token, wrapper.unk_token) == \
+        ("[PAD]", "[BOS]", "[EOS]", "[UNK]")
+    assert (wrapper.pad_token_id, wrapper.bos_token_id, wrapper.eos_token_id, wrapper.unk_token_id) == \
+        (engine.pad_id, engine.bos_id, engine.eos_id, engine.unk_id)
+    result = engine.encode(TEXTS[1])
+    assert wrapper.convert_ids_to_tokens(result.ids) == result.tokens
+    assert wrapper.convert_ids_to_tokens(result.ids, skip_special_tokens=True) == result.tokens[1:-1]
+    assert wrapper.convert_tokens_to_ids(result.tokens) == result.ids
+    assert wrapper.convert_tokens_to_ids("no such piece") == engine.unk_id
+    assert wrapper.tokenize(TEXTS[1]) == result.tokens[1:-1]
+
+
+@pytest.mark.parametrize("call", [
+    lambda w: w(TEXTS[0], TEXTS[1]),
+    lambda w: w([(TEXTS[0], TEXTS[1])]),
+    lambda w: w(TEXTS, text_pair=TEXTS),
+])
+def test_text_pairs_are_refused(wrapper, call):
+    with pytest.raises(ValueError, match="text pairs are not supported"):
+        call(wrapper)
+
+
+@pytest.mark.parametrize("options, message", [
+    ({"padding": "sideways"}, "unsupported padding"),
+    ({"return_tensors": "tf"}, "return_tensors"),
+    ({"return_tensors": "np"}, "different lengths"),
+    ({"frobnicate": True}, "unexpected options"),
+])
+def test_bad_options(wrapper, options, message):
+    with pytest.raises((ValueError, TypeError), match=message):
+        wrapper(TEXTS, **options)
+
+
+def test_dialect_in_the_constructor_and_per_call(engine, plugin_file):
+    text = "ازيك يا باشا"
+    plain = SarfanTokenizer(plugins={"egy": plugin_file})
+    egy = SarfanTokenizer(plugins={"egy": plugin_file}, dialect="egy")
+    assert 64000 in egy(text)["input_ids"] and 64000 not in plain(text)["input_ids"]
+    assert plain(text, dialect="egy")["input_ids"] == egy(text)["input_ids"]
+    assert plain([text], dialect="egy", return_offsets_mapping=True)["input_ids"] == \
+        [egy(text)["input_ids"]]
+    assert egy.decode(egy(text)["input_ids"], skip_special_tokens=True) == text
+    assert egy.convert_tokens_to_ids(MARK + "ازيك") == 64000 == egy.get_vocab()[MARK + "ازيك"]
+    assert len(egy) == 64001
+
+
+@pytest.mark.parametrize("source", ["embedded", "file"])
+def test_save_and_load_give_the_same_ids(tmp_path, source, small_vocab, plugin_file):
+    if source == "file":
+        plugin = write_tsv(tmp_path / "p.tsv", [("c" * 2, 263, -1)])
+        original = SarfanTokenizer(small_vocab, plugins={"p": plugin}, dialect="p",
+                                   padding_side="left", model_max_length=16)
+        texts = ["ab c", "cc ab", "abab zz"]
+    else:
+        original = SarfanTokenizer(padding_side="left")
+        texts = TEXTS
+    original.save_pretrained(tmp_path / "saved")
+    for loaded in (SarfanTokenizer.from_pretrained(tmp_path / "saved"),
+                   AutoTokenizer.from_pretrained(str(tmp_path / "saved"))):
+        assert type(loaded) is SarfanTokenizer
+        assert loaded(texts, padding=True)["input_ids"] == original(texts, padding=True)["input_ids"]
+        assert (loaded.padding_side, loaded.dialect, loaded.model_max_length) == \
+            (original.padding_side, original.dialect, original.model_max_length)
+        assert loaded.get_vocab() == original.get_vocab()
+
+
+def test_from_pretrained_of_a_file_or_name(small_vocab, engine):
+    assert SarfanTokenizer.from_pretrained(small_vocab).vocab_size == 263
+    assert SarfanTokenizer.from_pretrained(None)(TEXTS)["input_ids"] == engine.encode_batch_ids(TEXTS)
+
+
+def test_data_collator_with_padding(wrapper, engine):
+    features = [wrapper(text) for text in TEXTS]
+    batch = DataCollatorWithPadding(wrapper, return_tensors="np")(features)
+    want = engine.encode_batch_ids(TEXTS)
+    assert batch["input_ids"].shape == (len(TEXTS), max(map(len, want)))
+    for row, mask, expected in zip(batch["input_ids"], batch["attention_mask"], want):
+        assert row[mask == 1].tolist() == expected and (row[mask == 0] == engine.pad_id).all()
