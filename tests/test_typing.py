@@ -2,7 +2,11 @@ import os
 import subprocess
 import sys
 
+import pytest
+
 import sarfan
+
+pytest.importorskip("mypy")
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
