@@ -3,7 +3,7 @@
 # pytest suite there, against the installed module, from an empty folder. The log goes to
 # build/wheels/pytest-<tag>.log; the last line printed is pytest's summary.
 #   tools/test_wheel.sh PYTHON WHEEL
-# The slow stress tests are deselected (SARFAN_WHEEL_MARKERS, "not slow", to change).
+# The slow stress tests are deselected (SARFAN_WHEEL_MARKERS, "not stress", to change).
 set -euo pipefail
 python=$1
 wheel=$2
@@ -25,7 +25,7 @@ case $module in
 esac
 set +e
 (cd "$empty" && env -u PYTHONPATH "$venv/bin/python" -m pytest "$root/tests" -q -rs \
-   -p no:cacheprovider -m "${SARFAN_WHEEL_MARKERS-not slow}") > "$log" 2>&1
+   -p no:cacheprovider -m "${SARFAN_WHEEL_MARKERS-not stress}") > "$log" 2>&1
 code=$?
 set -e
 version=$("$python" -c 'import platform; print(platform.python_version())')
