@@ -16,7 +16,7 @@ CORPUS := build/corpus/arabic-10mb.txt
 BENCH_FLAGS := --benchmark_repetitions=10 --benchmark_report_aggregates_only=true
 DEFAULT_VOCAB := python/src/lib/data/sarfan-msa-64k.tsv
 
-.PHONY: all setup build test wheel-check wheels wheels-check sdist sdist-check asan fuzz bench compare demo format clean tools-venv corpus vocab vocab-check
+.PHONY: all setup build test test-quick wheel-check wheels wheels-check sdist sdist-check asan fuzz bench compare demo format clean tools-venv corpus vocab vocab-check
 
 all: build
 
@@ -36,6 +36,11 @@ test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 	@# pytest exits 5 when it collects no test; that is not a failure.
 	PYTHONPATH=$(BUILD)/python $(PYTHON) -m pytest tests -q || [ $$? -eq 5 ]
+
+# The same without the stress runs (a million calls, files of hundreds of MB).
+test-quick: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	PYTHONPATH=$(BUILD)/python $(PYTHON) -m pytest tests -q -m "not stress" || [ $$? -eq 5 ]
 
 asan: setup
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug \

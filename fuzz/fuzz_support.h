@@ -25,7 +25,7 @@
 
 namespace sarfan::fuzzing {
 
-inline const std::string kMark = "\xE2\x96\x81";
+using testing_text::kMark;
 
 // A file that lives in memory (memfd), reachable by a path, so that the file readers run
 // on exactly the bytes of a fuzz input without touching the disk.
@@ -55,14 +55,9 @@ class MemoryFile {
 // overlap: marked and plain pieces, pieces with "▁" inside, "[BOS]"-like texts at other
 // ids, multi-character pieces longer than the plugin's, and a few missing byte pieces.
 inline std::string overlap_vocab_tsv() {
-  std::string tsv = "[PAD]\t0\t0\n[BOS]\t1\t0\n[EOS]\t2\t0\n[UNK]\t3\t0\n";
-  uint32_t id = 4;
-  for (int b = 0; b < 256; ++b) {
-    if (b == 0xF0 || b == 0x80 || b == 'z') continue;  // missing byte pieces
-    char piece[7];
-    std::snprintf(piece, sizeof piece, "<0x%02X>", b);
-    tsv += std::string(piece) + "\t" + std::to_string(id++) + "\t0\n";
-  }
+  uint32_t id;
+  std::string tsv = testing_text::special_and_byte_pieces_tsv(
+      [](unsigned b) { return b != 0xF0 && b != 0x80 && b != 'z'; }, id);  // some are missing
   const std::string b = "\xD8\xA8", l = "\xD9\x84";
   const std::string pieces[] = {"a",
                                 "ab",

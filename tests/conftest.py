@@ -1,4 +1,7 @@
+import contextlib
 import os
+import subprocess
+import sys
 
 import pytest
 
@@ -7,6 +10,14 @@ import sarfan
 FI = "في"
 KITAB = "الكتاب"
 MARK = "\u2581"
+DEFAULT_TSV = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
+                           "python", "src", "lib", "data", "sarfan-msa-64k.tsv")
+
+
+def pytest_configure(config):
+    config.addinivalue_line(
+        "markers", "stress: long runs (a million calls, files of hundreds of MB); "
+        "make test runs them, make test-quick leaves them out")
 
 
 @pytest.fixture
@@ -46,3 +57,32 @@ def small_vocab(tmp_path):
     rows += [(f"<0x{b:02X}>", 4 + b, 0) for b in range(256)]
     rows += [(MARK + "ab", 260, -1), ("c", 261, -1), ("ab", 262, -1)]
     return write_tsv(tmp_path / "small.tsv", rows)
+
+
+FIFO_WRITER = """
+import os, sys
+data = open(sys.argv[1], 'rb').read()
+cut, remove = int(sys.argv[3]), sys.argv[4] == 'remove'
+with open(sys.argv[2], 'wb') as fifo:
+    fifo.write(data[:cut])
+    fifo.flush()
+    if remove:
+        os.remove(sys.argv[2])  # the reader has the file open: it goes on to the end
+        fifo.write(data[cut:])
+"""
+
+
+@contextlib.contextmanager
+def fifo_of(fifo, source, cut=None, remove=False):
+    """Makes the FIFO `fifo` and writes the bytes of the file `source` into it from
+    another process (the module holds the interpreter lock while it reads, so a writer
+    thread of this process could not run): all of them, or the first `cut`, then, with
+    `remove`, deletes the FIFO while the reader has it open and writes the rest."""
+    os.mkfifo(fifo)
+    cut = os.path.getsize(source) if cut is None else cut
+    writer = subprocess.Popen([sys.executable, "-c", FIFO_WRITER, str(source), str(fifo), str(cut),
+                               "remove" if remove else "keep"])
+    try:
+        yield str(fifo)
+    finally:
+        assert writer.wait(timeout=60) == 0

@@ -78,7 +78,7 @@ def test_guard_during_batch_iteration(tmp_path):
             yield "x"
             yield "y"
 
-    assert len(tok.encode_batch_ids(Texts())) == 2
+    assert tok.encode_batch_ids(Texts()) == [tok.encode_ids("x"), tok.encode_ids("y")]
     assert seen == ["Already borrowed"] and tok.list_plugins() == []
 
 

@@ -1,24 +1,14 @@
-import os
-import subprocess
-
 import pytest
 
 from sarfan import SarfanMSATokenizer
 
-DEFAULT_TSV = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
-                           "python", "src", "lib", "data", "sarfan-msa-64k.tsv")
+from conftest import DEFAULT_TSV, fifo_of
 
 
 def test_vocabulary_from_a_fifo_loads_like_a_file(tmp_path):
-    # As with process substitution: the writer is another process (the module holds the
-    # interpreter lock while it reads, so a writer thread of this process could not run).
-    fifo = tmp_path / "vocab.fifo"
-    os.mkfifo(fifo)
-    writer = subprocess.Popen(["sh", "-c", f"cat '{DEFAULT_TSV}' > '{fifo}'"])
-    try:
-        tok = SarfanMSATokenizer.from_tsv(str(fifo))
-    finally:
-        writer.wait(timeout=60)
+    # As with process substitution: the writer is another process.
+    with fifo_of(tmp_path / "vocab.fifo", DEFAULT_TSV) as fifo:
+        tok = SarfanMSATokenizer.from_tsv(fifo)
     assert tok.vocab_size == 64000 and tok.encode_ids("في الكتاب") == [1, 264, 541, 2]
 
 

@@ -8,20 +8,61 @@ from sarfan import SarfanMSATokenizer
 from conftest import FI, KITAB, MARK, write_tsv
 
 
-def test_docstrings_and_signatures():
-    cases = {
-        "from_tsv": "(path)", "from_pretrained": "(name)", "load_default": "()",
-        "encode": "($self, text, normalize=True)", "decode_batch": "($self, id_batches)",
-        "encode_batch_ids_with_dialect": "($self, texts, dialect)",
-        "list_plugins": "($self)",
-    }
-    for name, signature in cases.items():
-        assert getattr(SarfanMSATokenizer, name).__text_signature__ == signature
-    assert SarfanMSATokenizer.from_tsv.__doc__ == (
-        "Load a base tokenizer from a TSV vocabulary file.\n\nTSV format: token<TAB>id<TAB>score")
-    assert SarfanMSATokenizer.decode.__doc__ == (
-        "Decode token IDs (auto-detects plugin tokens from any loaded plugin)")
-    assert SarfanMSATokenizer.encode_ids.__doc__.endswith("~2-3x faster than encode() for bulk throughput")
+# Every method's text signature and docstring body, written out here independently of the
+# declarations they come from.
+PARALLEL = " (texts are encoded in parallel on a pool of worker threads)"
+DOCSTRINGS = [
+    ("from_tsv", "(path)",
+     "Load a base tokenizer from a TSV vocabulary file.\n\nTSV format: token<TAB>id<TAB>score"),
+    ("from_pretrained", "(name)",
+     "Load a tokenizer by a pretrained name, local path, or Hugging Face repo id.\n\n"
+     "Resolution order:\n1) Local file path (`name` as-is)\n"
+     "2) Local aliases/search dirs (e.g. `sarfan-msa-64k`)\n"
+     "3) Hugging Face Hub via `huggingface_hub` if installed"),
+    ("load_default", "()",
+     "Load the default tokenizer.\n\n"
+     "Uses `SARFAN_DEFAULT_MODEL` when set, otherwise defaults to `sarfan-msa-64k`."),
+    ("encode", "($self, text, normalize=True)",
+     "Encode text (auto-routed to MSA since router is not yet implemented)\n"
+     "Pass normalize=false to skip normalization (faster if input is pre-cleaned)"),
+    ("encode_with_dialect", "($self, text, dialect, normalize=True)",
+     "Encode with explicit dialect (for future plugin support)\n"
+     "Pass normalize=false to skip normalization (faster if input is pre-cleaned)"),
+    ("encode_ids", "($self, text, normalize=True)",
+     "Fast path: return only token IDs (no token strings, offsets, or metadata)\n"
+     "~2-3x faster than encode() for bulk throughput"),
+    ("encode_ids_with_dialect", "($self, text, dialect, normalize=True)",
+     "Fast path with dialect: return only token IDs"),
+    ("encode_batch", "($self, texts)", "Batch encode"),
+    ("encode_batch_with_dialect", "($self, texts, dialect)", "Batch encode with explicit dialect"),
+    ("encode_batch_ids", "($self, texts)", "Fast batch: return only IDs" + PARALLEL),
+    ("encode_batch_ids_with_dialect", "($self, texts, dialect)",
+     "Fast batch with dialect: return only IDs" + PARALLEL),
+    ("decode", "($self, ids)", "Decode token IDs (auto-detects plugin tokens from any loaded plugin)"),
+    ("decode_with_dialect", "($self, ids, dialect)", "Decode token IDs with explicit dialect plugin"),
+    ("decode_batch", "($self, id_batches)", "Batch decode"),
+    ("load_plugin", "($self, path, name)",
+     "Load a dialect plugin vocabulary from a TSV file.\n\n"
+     "The plugin TSV must use global IDs (starting after the base vocab size).\n"
+     "Example: `Sarfan-Egyptian-16Kv1/Sarfan-Egyptian-16Kv1.plugin.tsv`"),
+    ("unload_plugin", "($self, name)", "Unload a plugin"),
+    ("list_plugins", "($self)", "List loaded plugins"),
+]
+
+
+@pytest.mark.parametrize("name, signature, doc", DOCSTRINGS)
+def test_docstrings_and_signatures(name, signature, doc):
+    # The interpreter splits "name(signature)\n--\n\nbody" into these two; both matching
+    # pins the stored docstring byte for byte.
+    method = getattr(SarfanMSATokenizer, name)
+    assert method.__text_signature__ == signature
+    assert method.__doc__ == doc
+
+
+def test_every_method_is_pinned():
+    declared = [name for name in vars(SarfanMSATokenizer) if not name.startswith("_")
+                and callable(getattr(SarfanMSATokenizer, name))]
+    assert declared == [name for name, _, _ in DOCSTRINGS]
 
 
 def test_documented_examples(default_tokenizer):
@@ -174,3 +215,50 @@ def test_no_reference_or_memory_leaks(tmp_path):
     after = (sys.getrefcount(text), sys.getrefcount(ids), sys.getrefcount(name), sys.getrefcount(tok))
     assert after == before
     assert second - first < 64 * 1024
+
+
+RESULT_BUILDERS = {
+    "decode": lambda t, r: t.decode([1, 264, 541, 2]),
+    "decode_batch": lambda t, r: t.decode_batch([[264], [541]]),
+    "encode_ids": lambda t, r: t.encode_ids(f"{FI} {KITAB}"),
+    "encode_batch_ids": lambda t, r: t.encode_batch_ids([FI, KITAB]),
+    "encode_batch": lambda t, r: t.encode_batch([FI, KITAB]),
+    "list_plugins": lambda t, r: t.list_plugins(),
+    "vocab_size": lambda t, r: t.vocab_size,
+    "ids": lambda t, r: r.ids,
+    "tokens": lambda t, r: r.tokens,
+    "offsets": lambda t, r: r.offsets,
+    "dialect": lambda t, r: r.dialect,
+}
+
+
+@pytest.mark.parametrize("name", RESULT_BUILDERS)
+def test_interpreter_failure_while_building_a_result_is_a_panic(default_tokenizer, tmp_path, capfd,
+                                                                name):
+    # CPython's own test module can make the n-th allocation fail. Wherever that lands in
+    # making a result, every method answers the same way: the interpreter's error printed,
+    # then PanicException (a BaseException) "Python API call failed".
+    testcapi = pytest.importorskip("_testcapi")
+    call, result = RESULT_BUILDERS[name], default_tokenizer.encode(f"{FI} {KITAB}")
+    if name == "list_plugins":
+        default_tokenizer = SarfanMSATokenizer.load_default()
+        default_tokenizer.load_plugin(write_tsv(tmp_path / "p.tsv", [("x", 64000, 0)]), "p")
+    outcomes = []
+    for start in range(40):
+        testcapi.set_nomemory(start, start + 1)
+        try:
+            call(default_tokenizer, result)
+            outcomes.append("ok")
+        except BaseException as error:  # noqa: B036 - PanicException is one
+            outcomes.append(f"{type(error).__name__}: {error}")
+        finally:
+            testcapi.remove_mem_hooks()
+    panics = [o for o in outcomes if o.startswith("PanicException")]
+    assert panics and set(panics) == {"PanicException: Python API call failed"}, outcomes
+    # Failures before the method runs (the interpreter's own call machinery) stay theirs;
+    # from the first allocation of the result on, every failure is a panic.
+    first = outcomes.index(panics[0])
+    assert set(outcomes[:first]) <= {"ok", "MemoryError: "}, outcomes
+    assert set(outcomes[first:]) <= {"ok", panics[0]}, outcomes
+    assert outcomes[-1] == "ok"
+    assert "MemoryError" in capfd.readouterr().err

@@ -56,10 +56,12 @@ def test_attributes_are_read_only(default_tokenizer):
     assert tok.vocab_size == 64000
 
 
-def test_attribute_docstrings():
-    assert SarfanMSATokenizer.vocab_size.__doc__ == "Vocabulary size"
-    assert SarfanMSATokenizer.unk_id.__doc__ == "[UNK] token ID"
-    assert SarfanMSATokenizer.pad_id.__doc__ == "[PAD] token ID"
+@pytest.mark.parametrize("name, doc", [
+    ("vocab_size", "Vocabulary size"), ("unk_id", "[UNK] token ID"), ("bos_id", "[BOS] token ID"),
+    ("eos_id", "[EOS] token ID"), ("pad_id", "[PAD] token ID"),
+])
+def test_attribute_docstrings(name, doc):
+    assert getattr(SarfanMSATokenizer, name).__doc__ == doc
 
 
 def test_result_attributes_are_fresh_copies(default_tokenizer):

@@ -18,12 +18,10 @@ import pytest
 import sarfan
 from sarfan import SarfanMSATokenizer
 
-from conftest import FI, KITAB, MARK, write_tsv
+from conftest import DEFAULT_TSV, FI, KITAB, MARK, fifo_of, write_tsv
 
 UNDER_ASAN = "libasan" in os.environ.get("LD_PRELOAD", "")
 TEXTS = [f"{FI} {KITAB}", "ذهب الطالب إلى المكتبة", "a \U0001F600 b", "", "  \t", "ابن الــكتاب"]
-DEFAULT_TSV = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
-                           "python", "src", "lib", "data", "sarfan-msa-64k.tsv")
 
 
 def log_figures(name, **figures):
@@ -161,6 +159,7 @@ def resident_bytes():
         return int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
 
 
+@pytest.mark.stress
 @pytest.mark.skipif(UNDER_ASAN, reason="the sanitizer's quarantine holds freed memory on purpose")
 def test_resident_memory_stays_flat_over_many_calls(tmp_path):
     tok = SarfanMSATokenizer.load_default()
@@ -196,6 +195,7 @@ def write_big(path, head, line, count, tail=b""):
     return str(path)
 
 
+@pytest.mark.stress
 def test_huge_files(tmp_path):
     default = open(DEFAULT_TSV, "rb").read()
     # 300 MB: the default vocabulary behind 290 MB of comment lines.
@@ -314,32 +314,13 @@ def test_unreadable_files_and_directories(reachable_tmp, monkeypatch):
     log_figures("unreadable", **got)
 
 
-FIFO_WRITER = """
-import os, sys
-data = open(sys.argv[1], 'rb').read()
-cut, remove = int(sys.argv[3]), sys.argv[4] == 'remove'
-with open(sys.argv[2], 'wb') as fifo:
-    fifo.write(data[:cut])
-    fifo.flush()
-    if remove:
-        os.remove(sys.argv[2])  # the reader has the file open: it goes on to the end
-        fifo.write(data[cut:])
-"""
-
-
 @pytest.mark.parametrize("how", ["cut mid-line", "cut after a line", "deleted while loading"])
 def test_fifo_cut_short_or_deleted_loads_like_the_same_bytes_from_a_file(tmp_path, how):
     data = open(DEFAULT_TSV, "rb").read()
     cut = data.index(b"\n", len(data) // 2) + (1 if how == "cut after a line" else -3)
-    fifo = tmp_path / "vocab.fifo"
-    os.mkfifo(fifo)
     remove = how == "deleted while loading"
-    writer = subprocess.Popen([sys.executable, "-c", FIFO_WRITER, DEFAULT_TSV, str(fifo), str(cut),
-                               "remove" if remove else "keep"])
-    try:
-        got = outcome(lambda: SarfanMSATokenizer.from_tsv(str(fifo)).encode_ids(f"{FI} {KITAB}"))
-    finally:
-        assert writer.wait(timeout=60) == 0
+    with fifo_of(tmp_path / "vocab.fifo", DEFAULT_TSV, cut, remove) as fifo:
+        got = outcome(lambda: SarfanMSATokenizer.from_tsv(fifo).encode_ids(f"{FI} {KITAB}"))
     same = tmp_path / "same.tsv"
     same.write_bytes(data if remove else data[:cut])
     assert got == outcome(lambda: SarfanMSATokenizer.from_tsv(str(same)).encode_ids(f"{FI} {KITAB}"))

@@ -17,9 +17,8 @@ namespace sarfan {
 namespace {
 
 using testing_text::code_points;
+using testing_text::kMark;
 using testing_text::u8;
-
-const std::string kMark = "\xE2\x96\x81";
 
 struct Line {
   std::string piece;
@@ -75,9 +74,7 @@ TEST(EmbeddedVocabTest, TextLayout) {
       continue;
     }
     if (id < 260) {
-      char expected[7];
-      std::snprintf(expected, sizeof expected, "<0x%02X>", unsigned(id - 4));
-      EXPECT_EQ(line.piece, expected);
+      EXPECT_EQ(line.piece, testing_text::byte_piece(id - 4));
       EXPECT_EQ(line.score, "0.0");
       continue;
     }
@@ -133,7 +130,7 @@ TEST(EmbeddedVocabTest, DocumentedExamples) {
                       std::nullopt)
                .value();
   EXPECT_EQ(r.ids, (std::vector<uint32_t>{1, 264, 541, 2}));
-  EXPECT_EQ(r.tokens.to_vector(),
+  EXPECT_EQ(testing_text::texts_of(r.tokens),
             (std::vector<std::string>{"[BOS]", kMark + "\xD9\x81\xD9\x8A",
                                       kMark + "\xD8\xA7\xD9\x84\xD9\x83\xD8\xAA\xD8\xA7\xD8\xA8",
                                       "[EOS]"}));

@@ -69,8 +69,7 @@ inline std::vector<Step> naive_scan(const Tokenizer& tok, const std::string& tex
     }
     if (found) continue;
     for (unsigned char b : testing_text::u8({c[i]})) {
-      char piece[7];
-      std::snprintf(piece, sizeof piece, "<0x%02X>", b);
+      std::string piece = testing_text::byte_piece(b);
       auto id = lookup(piece);
       steps.push_back(id ? Step{*id, piece, i, i + 1} : Step{3, "[UNK]", i, i + 1});
     }

@@ -19,9 +19,8 @@ using testing_files::TempFile;
 using testing_reference::naive_scan;
 using testing_reference::Step;
 using testing_text::code_points;
+using testing_text::kMark;
 using testing_text::u8;
-
-const std::string kMark = "\xE2\x96\x81";
 
 std::vector<Step> fast_scan(const Tokenizer& tok, const std::string& text,
                             std::optional<std::string_view> dialect) {
@@ -57,14 +56,9 @@ TEST(SegmenterDifferentialTest, IncrementalScanEqualsNaiveScan) {
     std::set<std::string> pieces;
     size_t max_chars = 1 + round % 6;
     for (int k = 0; k < 40; ++k) pieces.insert(random_piece(max_chars));
-    std::string tsv = "[PAD]\t0\t0\n[BOS]\t1\t0\n[EOS]\t2\t0\n[UNK]\t3\t0\n";
-    uint32_t id = 4;
-    for (int b = 0; b < 256; ++b) {
-      if (rng() % 4 == 0) continue;  // some byte pieces are missing
-      char piece[7];
-      std::snprintf(piece, sizeof piece, "<0x%02X>", b);
-      tsv += std::string(piece) + "\t" + std::to_string(id++) + "\t0\n";
-    }
+    uint32_t id;
+    std::string tsv = testing_text::special_and_byte_pieces_tsv(
+        [&](unsigned) { return rng() % 4 != 0; }, id);  // some byte pieces are missing
     for (const std::string& piece : pieces) tsv += piece + "\t" + std::to_string(id++) + "\t-1\n";
     auto vocab = from_tsv_text(tsv);
     ASSERT_TRUE(vocab.ok()) << vocab.error().display();
@@ -110,7 +104,7 @@ TEST(SegmenterTest, WhitespaceRunsAndSpans) {
   Tokenizer tok = small_tokenizer();
   auto r = tok.encode(u8({'a', 'b', 0x3000, 0x00A0, '\t', 'c'}), false, std::nullopt).value();
   EXPECT_EQ(r.ids, (std::vector<uint32_t>{1, 300, 304, 2}));
-  EXPECT_EQ(r.tokens.to_vector(),
+  EXPECT_EQ(testing_text::texts_of(r.tokens),
             (std::vector<std::string>{"[BOS]", kMark + "ab", kMark + "c", "[EOS]"}));
   EXPECT_EQ(r.offsets, (std::vector<std::pair<size_t, size_t>>{{0, 0}, {0, 2}, {5, 6}, {6, 6}}));
 }

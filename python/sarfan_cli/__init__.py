@@ -6,7 +6,6 @@ import math
 import os
 import sys
 
-MARK = "\u2581"
 CHUNK_LINES = 4096  # lines handed to one batch call by encode-file
 
 

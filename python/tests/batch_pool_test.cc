@@ -10,24 +10,20 @@
 namespace sarfan::py {
 namespace {
 
-// Well above the size under which the pool runs everything on the calling thread.
-constexpr size_t kParallelBytes = size_t(1) << 24;
-
-class BatchPoolTest : public testing::TestWithParam<size_t> {
+class BatchPoolTest : public testing::Test {
  protected:
   static BatchPool& pool() {
     setenv("SARFAN_NUM_THREADS", "3", 0);  // read once, when the pool is made
     return BatchPool::instance();
   }
-  size_t bytes() const { return GetParam(); }
 };
 
-TEST_P(BatchPoolTest, ConsumesEveryChunkInOrderAfterItIsProduced) {
+TEST_F(BatchPoolTest, ConsumesEveryChunkInOrderAfterItIsProduced) {
   constexpr size_t kChunks = 500;
   std::vector<std::atomic<int>> produced(kChunks);
   std::vector<size_t> consumed;
   pool().run_in_order(
-      kChunks, bytes(),
+      kChunks,
       [&](size_t c) {
         produced[c].fetch_add(1);
         return true;
@@ -44,29 +40,26 @@ TEST_P(BatchPoolTest, ConsumesEveryChunkInOrderAfterItIsProduced) {
   }
 }
 
-TEST_P(BatchPoolTest, StopsConsumingAtAFailedChunk) {
+TEST_F(BatchPoolTest, StopsConsumingAtAFailedChunk) {
   constexpr size_t kChunks = 300, kFailing = 120;
   std::vector<size_t> consumed;
   pool().run_in_order(
-      kChunks, bytes(), [&](size_t c) { return c != kFailing; },
+      kChunks, [&](size_t c) { return c != kFailing; },
       [&](size_t c) {
         consumed.push_back(c);
         return true;
       });
   // Chunks not started when the failure is seen are skipped, so what is consumed is a
-  // prefix that ends before the failed chunk (all of it, when run serially).
+  // prefix that ends before the failed chunk.
   ASSERT_LE(consumed.size(), kFailing);
-  if (bytes() < kParallelBytes) {
-    EXPECT_EQ(consumed.size(), kFailing);
-  }
   for (size_t c = 0; c < consumed.size(); ++c) EXPECT_EQ(consumed[c], c);
 }
 
-TEST_P(BatchPoolTest, StopsWhenTheConsumerFails) {
+TEST_F(BatchPoolTest, StopsWhenTheConsumerFails) {
   std::atomic<size_t> produced{0};
   size_t consumed = 0;
   pool().run_in_order(
-      1000, bytes(),
+      1000,
       [&](size_t) {
         produced.fetch_add(1);
         return true;
@@ -79,10 +72,10 @@ TEST_P(BatchPoolTest, StopsWhenTheConsumerFails) {
   EXPECT_GE(produced.load(), 10u);
 }
 
-TEST_P(BatchPoolTest, CarriesAnExceptionToTheCaller) {
+TEST_F(BatchPoolTest, CarriesAnExceptionToTheCaller) {
   size_t consumed = 0;
   EXPECT_THROW(pool().run_in_order(
-                   200, bytes(),
+                   200,
                    [&](size_t c) {
                      if (c == 50) throw std::runtime_error("worker failure");
                      return true;
@@ -96,16 +89,13 @@ TEST_P(BatchPoolTest, CarriesAnExceptionToTheCaller) {
   // The pool still works afterwards.
   size_t after = 0;
   pool().run_in_order(
-      20, bytes(), [](size_t) { return true; },
+      20, [](size_t) { return true; },
       [&](size_t) {
         ++after;
         return true;
       });
   EXPECT_EQ(after, 20u);
 }
-
-INSTANTIATE_TEST_SUITE_P(Paths, BatchPoolTest, testing::Values(size_t(100), kParallelBytes),
-                         [](const auto& info) { return info.param < 1000 ? "Serial" : "Pool"; });
 
 }  // namespace
 }  // namespace sarfan::py

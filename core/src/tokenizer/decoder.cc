@@ -19,11 +19,11 @@ void flush_bytes(std::string& pending, std::string& out) {
 void append_piece(std::string_view piece, std::string& out) {
   size_t start = 0;
   while (true) {
-    size_t mark = piece.find("\xE2\x96\x81", start);
+    size_t mark = piece.find(kMark, start);
     if (mark == std::string_view::npos) break;
     out.append(piece.substr(start, mark - start));
     out.push_back(' ');
-    start = mark + 3;
+    start = mark + kMark.size();
   }
   out.append(piece.substr(start));
 }
@@ -62,7 +62,7 @@ std::string Tokenizer::decode(std::span<const uint32_t> ids,
     uint16_t kind;
     if (id < vocab_.vocab_size()) {
       piece = vocab_.token(id);
-      kind = piece_kinds_[id];
+      kind = vocab_.pieces().kind(id);
     } else {
       const DialectPlugin* source = nullptr;
       if (dialect) {
@@ -77,7 +77,7 @@ std::string Tokenizer::decode(std::span<const uint32_t> ids,
       }
       if (source == nullptr) continue;  // skipped ids leave the pending bytes alone
       piece = *source->token(id);
-      kind = source->slot_kind(id);
+      kind = source->pieces().kind(id - source->start_id());
     }
     if (kind < 256) {
       pending.push_back(char(kind));

@@ -26,11 +26,6 @@ class PieceTexts {
     bytes_.append(text);
     ends_.push_back(bytes_.size());
   }
-  std::vector<std::string> to_vector() const {
-    std::vector<std::string> out;
-    for (size_t k = 0; k < size(); ++k) out.emplace_back((*this)[k]);
-    return out;
-  }
 
  private:
   std::string bytes_;

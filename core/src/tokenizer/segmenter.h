@@ -5,30 +5,27 @@
 #include <cstdint>
 #include <string_view>
 
-#include "vocab/dialect_plugin.h"
+#include "vocab/piece_kind.h"
 #include "vocab/token_index.h"
 #include "vocab/utf8.h"
 
 namespace sarfan {
 
-// What one scan reads: the base vocabulary's index and byte piece ids, and optionally the
-// active plugin's.
+// One vocabulary as the scan reads it: its index and its byte piece ids. The base
+// vocabulary and the active plugin are both given this way.
 struct ScanVocab {
-  static constexpr uint32_t kNoId = DialectPlugin::kNoId;
-  const TokenIndex* index;
-  const std::array<uint32_t, 256>* byte_ids;  // kNoId where the byte piece is absent
+  const TokenIndex* index = nullptr;  // nullptr: no such vocabulary (no active plugin)
+  const PieceTables* pieces = nullptr;
 };
 
 struct ScanContext {
   ScanVocab base;
-  const DialectPlugin* plugin;  // nullptr: base vocabulary alone
+  ScanVocab plugin;  // tried before the base; index nullptr: the base vocabulary alone
   size_t max_token_len;
   uint32_t bos_id, eos_id, unk_id;
 };
 
 namespace segment_detail {
-
-inline constexpr std::string_view kMark = "\xE2\x96\x81";  // U+2581
 
 // What a walk does with the character whose first byte this is: one-label characters
 // (ASCII, Arabic two-byte) are the fast cases; White_Space ends every walk.
@@ -121,7 +118,7 @@ void scan(const ScanContext& ctx, std::string_view text, Sink& sink) {
   constexpr int kFirstPlain = kWalks / 2;
   for (int w = 0; w < kWalks; ++w) {
     bool plugin = kWalks == 4 && (w == 0 || w == 2);
-    const TokenIndex& walked = plugin ? ctx.plugin->index() : *ctx.base.index;
+    const TokenIndex& walked = plugin ? *ctx.plugin.index : *ctx.base.index;
     index[w] = walked.view();
     start[w] = TokenIndex::kRoot;
     if (w < kFirstPlain && !walked.step(start[w], kMark)) start[w] = walked.dead();
@@ -129,7 +126,7 @@ void scan(const ScanContext& ctx, std::string_view text, Sink& sink) {
 
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
   const auto* const end = p + text.size();
-  sink.begin();
+  sink.begin(ctx.bos_id);
   size_t i = 0;  // character index of p
   bool word_start = true;
   while (p < end) {
@@ -166,17 +163,17 @@ void scan(const ScanContext& ctx, std::string_view text, Sink& sink) {
       size_t length = utf8::sequence_length(*p);
       for (size_t k = 0; k < length; ++k) {
         unsigned char byte = p[k];
-        uint32_t id = ScanVocab::kNoId;
-        if (kWalks == 4) id = ctx.plugin->byte_piece_id(byte);
-        if (id == ScanVocab::kNoId) id = (*ctx.base.byte_ids)[byte];
-        sink.byte(id == ScanVocab::kNoId ? ctx.unk_id : id, i, byte, id == ScanVocab::kNoId);
+        uint32_t id = PieceTables::kNoId;
+        if (kWalks == 4) id = ctx.plugin.pieces->byte_piece_id(byte);
+        if (id == PieceTables::kNoId) id = ctx.base.pieces->byte_piece_id(byte);
+        sink.byte(id == PieceTables::kNoId ? ctx.unk_id : id, i, byte, id == PieceTables::kNoId);
       }
       p += length;
       ++i;
     }
     word_start = false;
   }
-  sink.end(i);
+  sink.end(ctx.eos_id, i);
 }
 
 }  // namespace segment_detail
@@ -188,12 +185,13 @@ void scan(const ScanContext& ctx, std::string_view text, Sink& sink) {
 // longest hit of each walk is kept. Preference: longer first; at equal length the marked
 // candidate, then the plain one; for one candidate text the plugin before the base.
 //
-// Sink receives: begin(), piece(id, start, end, from, to, marked) for a matched piece
+// Sink receives: begin(bos_id), piece(id, start, end, from, to, marked) for a matched piece
 // covering characters [start, end) and input bytes [from, to), byte(id, index, byte,
-// unknown) for a byte-fallback step (id is unk_id when the byte piece is missing), end(n).
+// unknown) for a byte-fallback step (id is unk_id when the byte piece is missing) and
+// end(eos_id, n), n the number of characters.
 template <class Sink>
 void segment(const ScanContext& ctx, std::string_view text, Sink& sink) {
-  if (ctx.plugin != nullptr) {
+  if (ctx.plugin.index != nullptr) {
     segment_detail::scan<4>(ctx, text, sink);
   } else {
     segment_detail::scan<2>(ctx, text, sink);

@@ -15,22 +15,21 @@ constexpr std::string_view kDefaultDialect = "msa";
 // Collects ids only.
 struct IdSink {
   std::vector<uint32_t>& ids;
-  void begin() {}
+  void begin(uint32_t id) { ids.push_back(id); }
   void piece(uint32_t id, size_t, size_t, const unsigned char*, const unsigned char*, bool) {
     ids.push_back(id);
   }
   void byte(uint32_t id, size_t, unsigned char, bool) { ids.push_back(id); }
-  void end(size_t) {}
+  void end(uint32_t id, size_t) { ids.push_back(id); }
 };
 
 // Collects ids, piece texts and character spans.
 struct FullSink {
   EncodeResult& result;
-  uint32_t bos_id, eos_id;
-  void begin() { add(bos_id, "", "[BOS]", 0, 0); }
+  void begin(uint32_t id) { add(id, "", "[BOS]", 0, 0); }
   void piece(uint32_t id, size_t start, size_t end, const unsigned char* from,
              const unsigned char* to, bool marked) {
-    add(id, marked ? segment_detail::kMark : "",
+    add(id, marked ? kMark : "",
         std::string_view(reinterpret_cast<const char*>(from), size_t(to - from)), start, end);
   }
   void byte(uint32_t id, size_t index, unsigned char byte, bool unknown) {
@@ -38,7 +37,7 @@ struct FullSink {
     byte_piece_text(byte, text);
     add(id, "", unknown ? std::string_view("[UNK]") : std::string_view(text, 6), index, index + 1);
   }
-  void end(size_t n) { add(eos_id, "", "[EOS]", n, n); }
+  void end(uint32_t id, size_t n) { add(id, "", "[EOS]", n, n); }
   void add(uint32_t id, std::string_view prefix, std::string_view text, size_t start, size_t end) {
     result.ids.push_back(id);
     result.tokens.push(prefix, text);
@@ -46,25 +45,13 @@ struct FullSink {
   }
 };
 
-
 }  // namespace
 
 Tokenizer::Tokenizer(Vocab vocab)
     : vocab_(std::move(vocab)),
       max_token_len_(vocab_.max_token_len()),
       special_(vocab_.special_ids()),
-      normalizer_(normalizer_config_) {
-  for (int b = 0; b < 256; ++b) {
-    char text[6];
-    byte_piece_text(static_cast<unsigned char>(b), text);
-    auto found = vocab_.lookup(std::string_view(text, 6));
-    byte_ids_[b] = found ? found->id : DialectPlugin::kNoId;
-  }
-  piece_kinds_.resize(vocab_.vocab_size());
-  for (uint32_t id = 0; id < vocab_.vocab_size(); ++id) {
-    piece_kinds_[id] = classify_piece(vocab_.token(id));
-  }
-}
+      normalizer_(normalizer_config_) {}
 
 Tokenizer Tokenizer::from_vocab(Vocab vocab) {
   return Tokenizer(std::move(vocab));
@@ -81,8 +68,16 @@ Result<void> Tokenizer::load_plugin(const std::string& path, const std::string& 
   return {};
 }
 
-const DialectPlugin* Tokenizer::active_plugin(std::string_view dialect) const {
-  return plugins_.empty() ? nullptr : plugins_.find(dialect);
+ScanContext Tokenizer::scan_context(std::string_view dialect) const {
+  ScanContext ctx{{&vocab_.index(), &vocab_.pieces()},
+                  {},
+                  max_token_len_,
+                  special_.bos_id,
+                  special_.eos_id,
+                  special_.unk_id};
+  const DialectPlugin* plugin = plugins_.empty() ? nullptr : plugins_.find(dialect);
+  if (plugin != nullptr) ctx.plugin = {&plugin->index(), &plugin->pieces()};
+  return ctx;
 }
 
 std::string_view Tokenizer::prepare(std::string_view text, bool normalize,
@@ -105,18 +100,12 @@ Result<EncodeResult> Tokenizer::encode(std::string_view text, bool normalize,
   result.dialect = std::string(dialect.value_or(kDefaultDialect));
   result.confidence = 1.0f;
   result.fallback = !dialect.has_value();
-  ScanContext ctx{{&vocab_.index(), &byte_ids_},
-                  active_plugin(result.dialect),
-                  max_token_len_,
-                  special_.bos_id,
-                  special_.eos_id,
-                  special_.unk_id};
   size_t estimate = segmented.size() / 4 + 2;
   result.ids.reserve(estimate);
   result.offsets.reserve(estimate);
   result.tokens.reserve(estimate, segmented.size() + 16);
-  FullSink sink{result, special_.bos_id, special_.eos_id};
-  segment(ctx, segmented, sink);
+  FullSink sink{result};
+  segment(scan_context(result.dialect), segmented, sink);
   return result;
 }
 
@@ -125,16 +114,8 @@ void Tokenizer::encode_ids_into(std::string_view text, bool normalize,
                                 std::vector<uint32_t>& out) const {
   std::string storage;
   std::string_view segmented = prepare(text, normalize, storage);
-  ScanContext ctx{{&vocab_.index(), &byte_ids_},
-                  active_plugin(dialect.value_or(kDefaultDialect)),
-                  max_token_len_,
-                  special_.bos_id,
-                  special_.eos_id,
-                  special_.unk_id};
-  out.push_back(special_.bos_id);
   IdSink sink{out};
-  segment(ctx, segmented, sink);
-  out.push_back(special_.eos_id);
+  segment(scan_context(dialect.value_or(kDefaultDialect)), segmented, sink);
 }
 
 Result<std::vector<uint32_t>> Tokenizer::encode_ids(std::string_view text, bool normalize,

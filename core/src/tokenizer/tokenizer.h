@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -17,6 +16,8 @@
 
 namespace sarfan {
 
+struct ScanContext;
+
 // The core tokenizer: a base vocabulary, the normalizer settings and the dialect plugins.
 // Encoding and decoding only read it and may run on many threads at once; load_plugin
 // and unload_plugin must not run concurrently with anything else on the same tokenizer.
@@ -31,7 +32,7 @@ class Tokenizer {
   // `name`, replacing a plugin of that name. On failure nothing changes.
   Result<void> load_plugin(const std::string& path, const std::string& name);
   void unload_plugin(std::string_view name) { plugins_.erase(name); }
-  std::vector<std::string> list_plugins() const { return plugins_.names(); }
+  std::vector<std::string> list_plugins() const { return plugin_names(); }
   const DialectPlugin* plugin(std::string_view name) const { return plugins_.find(name); }
   std::vector<std::string> plugin_names() const { return plugins_.names(); }
 
@@ -56,7 +57,8 @@ class Tokenizer {
   explicit Tokenizer(Vocab vocab);
   // The text to segment: normalized, repaired to valid UTF-8 if need be, or as given.
   std::string_view prepare(std::string_view text, bool normalize, std::string& storage) const;
-  const DialectPlugin* active_plugin(std::string_view dialect) const;
+  // What the scan of one encode reads, with the plugin registered under `dialect`.
+  ScanContext scan_context(std::string_view dialect) const;
 
   Vocab vocab_;
   size_t max_token_len_;
@@ -64,8 +66,6 @@ class Tokenizer {
   NormalizerConfig normalizer_config_;
   Normalizer normalizer_;
   PluginRegistry plugins_;
-  std::array<uint32_t, 256> byte_ids_;  // base ids of "<0xHH>", or kNoId
-  std::vector<uint16_t> piece_kinds_;   // decoder kind of each base id
 };
 
 }  // namespace sarfan

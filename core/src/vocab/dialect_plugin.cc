@@ -4,7 +4,6 @@
 #include <new>
 
 #include "vocab/line_reader.h"
-#include "vocab/piece_kind.h"
 #include "vocab/tsv_line.h"
 
 namespace sarfan {
@@ -58,14 +57,7 @@ void DialectPlugin::finish() {
     values.push_back(id);
   }
   index_ = TokenIndex::build(keys, values);
-  for (int b = 0; b < 256; ++b) {
-    char text[6];
-    byte_piece_text(static_cast<unsigned char>(b), text);
-    auto found = index_.find(std::string_view(text, 6));
-    byte_ids_[b] = found ? *found : kNoId;
-  }
-  slot_kinds_.resize(tokens_.size());
-  for (size_t k = 0; k < tokens_.size(); ++k) slot_kinds_[k] = classify_piece(tokens_[k]);
+  pieces_ = PieceTables::build(index_, tokens_.size(), [&](size_t k) { return tokens_[k]; });
 }
 
 std::optional<PieceMatch> DialectPlugin::lookup(std::string_view piece) const {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -8,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "vocab/piece_kind.h"
 #include "vocab/result.h"
 #include "vocab/token_index.h"
 #include "vocab/vocab.h"
@@ -33,12 +33,10 @@ class DialectPlugin {
     return tokens_[g - start_id_];
   }
 
-  // For the engine: the pieces as a walkable index (values are global ids), the byte
-  // pieces' ids (kNoId when absent) and each slot's decoder kind.
-  static constexpr uint32_t kNoId = 0xFFFFFFFF;
+  // For the engine: the pieces as a walkable index (values are global ids) and their
+  // tables, whose kinds are indexed by slot (global id minus start_id).
   const TokenIndex& index() const { return index_; }
-  uint32_t byte_piece_id(unsigned char byte) const { return byte_ids_[byte]; }
-  uint16_t slot_kind(uint32_t g) const { return slot_kinds_[g - start_id_]; }
+  const PieceTables& pieces() const { return pieces_; }
 
  private:
   DialectPlugin() = default;
@@ -50,8 +48,7 @@ class DialectPlugin {
   std::unordered_map<std::string, uint32_t> token_to_id_;
   std::unordered_map<uint32_t, float> id_to_score_;
   TokenIndex index_;
-  std::array<uint32_t, 256> byte_ids_{};
-  std::vector<uint16_t> slot_kinds_;
+  PieceTables pieces_;
 };
 
 }  // namespace sarfan

@@ -1,9 +1,18 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <vector>
+
+#include "vocab/token_index.h"
 
 namespace sarfan {
+
+// The word-boundary mark U+2581 ("▁"), which encoding puts before a word's first piece
+// and decoding turns into a space.
+inline constexpr std::string_view kMark = "\xE2\x96\x81";
 
 // What a piece text means to the decoder.
 enum class PieceKind : uint16_t {
@@ -44,5 +53,35 @@ inline void byte_piece_text(unsigned char byte, char out[6]) {
   out[4] = kDigits[byte & 15];
   out[5] = '>';
 }
+
+// What encoding and decoding read of one vocabulary (the base or a plugin) besides its
+// index: the id of each byte piece "<0xHH>", for the scan's byte fallback, and the
+// decoder's kind of each id slot. Each vocabulary builds its own once, when it is made.
+class PieceTables {
+ public:
+  static constexpr uint32_t kNoId = 0xFFFFFFFF;  // the byte piece is absent
+
+  // `index` maps piece texts to ids; text_of(k) is the piece of slot k < `slots`.
+  template <class TextOf>
+  static PieceTables build(const TokenIndex& index, size_t slots, TextOf&& text_of) {
+    PieceTables tables;
+    for (int b = 0; b < 256; ++b) {
+      char text[6];
+      byte_piece_text(static_cast<unsigned char>(b), text);
+      tables.byte_ids_[b] = index.find(std::string_view(text, 6)).value_or(kNoId);
+    }
+    tables.kinds_.resize(slots);
+    for (size_t k = 0; k < slots; ++k) tables.kinds_[k] = classify_piece(text_of(k));
+    return tables;
+  }
+
+  uint32_t byte_piece_id(unsigned char byte) const { return byte_ids_[byte]; }
+  uint16_t kind(size_t slot) const { return kinds_[slot]; }
+  size_t memory_bytes() const { return sizeof(byte_ids_) + kinds_.capacity() * sizeof(uint16_t); }
+
+ private:
+  std::array<uint32_t, 256> byte_ids_{};
+  std::vector<uint16_t> kinds_;
+};
 
 }  // namespace sarfan

@@ -12,10 +12,11 @@ namespace sarfan {
 // Immutable exact-match map from byte strings to ids: a double-array trie built once
 // from keys in strictly ascending byte order.
 //
-// Besides whole-key lookup it offers an incremental walk: start at `kRoot`, feed the key
-// bytes with `step`, and ask `is_key`/`value` between characters. The segmenter uses the
-// walk to test every prefix of a word in one pass instead of building candidate strings.
-// Neither lookup nor the walk allocates.
+// Besides whole-key lookup (`find`) it offers walks for hot loops: a `View` advances one
+// character at a time without branching and tells at every node whether a key ends
+// there, so the segmenter tests every prefix of a word in one pass instead of building
+// candidate strings; `step` follows a whole byte string, which gives a walk its starting
+// node (the one after "▁"). Neither lookup nor the walks allocate.
 //
 // Edges are labelled with bytes, except that a two-byte UTF-8 character of U+0600..U+06FF
 // (lead byte D8..DB and a continuation byte) is one edge: Arabic text then costs one

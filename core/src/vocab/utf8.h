@@ -105,16 +105,16 @@ inline char32_t decode_checked(const unsigned char*& p, const unsigned char* end
   return decode_valid(p);
 }
 
-// True when eight bytes hold only ASCII and whole two-byte sequences with lead bytes
+// True when a block of eight bytes holds only ASCII and whole two-byte sequences with lead bytes
 // C2..DF (Arabic, Hebrew, Cyrillic, Greek, Latin supplements), a lead in the last byte
 // excepted; `length` is then 8, or 7 when that last byte leads a sequence.
-inline bool is_simple_word(uint64_t word, size_t& length) {
+inline bool is_ascii_or_two_byte_block(uint64_t block, size_t& length) {
   constexpr uint64_t kBit7 = 0x8080808080808080ull;
-  uint64_t high = word & kBit7;
-  uint64_t lead = high & ((word << 1) & kBit7);    // 11xxxxxx
-  uint64_t cont = high & ~((word << 1) & kBit7);   // 10xxxxxx
-  if (lead & ((word << 2) & kBit7)) return false;  // 111xxxxx: a longer sequence
-  if (lead & ~((word << 3) | (word << 4) | (word << 5) | (word << 6)) & kBit7) {
+  uint64_t high = block & kBit7;
+  uint64_t lead = high & ((block << 1) & kBit7);    // 11xxxxxx
+  uint64_t cont = high & ~((block << 1) & kBit7);   // 10xxxxxx
+  if (lead & ((block << 2) & kBit7)) return false;  // 111xxxxx: a longer sequence
+  if (lead & ~((block << 3) | (block << 4) | (block << 5) | (block << 6)) & kBit7) {
     return false;  // C0 or C1: overlong
   }
   // On little-endian loads byte i + 1 sits 8 bits above byte i: every lead is followed by
@@ -129,13 +129,13 @@ inline bool is_valid(std::string_view text) {
   auto p = reinterpret_cast<const unsigned char*>(text.data());
   auto end = p + text.size();
   while (p < end) {
-    // Eight bytes at a time while the text is ASCII and two-byte sequences (a 64k-word
-    // benchmark spent 8 instructions a byte here byte by byte, 2 this way).
+    // Eight bytes at a time while the text is ASCII and two-byte sequences (a benchmark
+    // on 64k words of text spent 8 instructions a byte here byte by byte, 2 this way).
     while (end - p >= 8) {
-      uint64_t word;
-      std::memcpy(&word, p, 8);
+      uint64_t block;
+      std::memcpy(&block, p, 8);
       size_t length;
-      if (!is_simple_word(word, length)) break;
+      if (!is_ascii_or_two_byte_block(block, length)) break;
       p += length;
     }
     if (p == end) break;
@@ -170,9 +170,9 @@ inline size_t count_chars(std::string_view text) {
   const char* p = text.data();
   size_t size = text.size(), continuations = 0, i = 0;
   for (; i + 8 <= size; i += 8) {
-    uint64_t word;
-    std::memcpy(&word, p + i, 8);
-    uint64_t marks = (word & ~(word << 1) & kBit7) >> 7;  // 1 in each 10xxxxxx byte
+    uint64_t block;
+    std::memcpy(&block, p + i, 8);
+    uint64_t marks = (block & ~(block << 1) & kBit7) >> 7;  // 1 in each 10xxxxxx byte
     continuations += (marks * 0x0101010101010101ull) >> 56;
   }
   for (; i < size; ++i) continuations += is_continuation(static_cast<unsigned char>(p[i]));

@@ -16,12 +16,26 @@ namespace sarfan {
 
 size_t Vocab::memory_bytes() const {
   return index_.memory_bytes() + arena_.capacity() + token_offsets_.capacity() * sizeof(uint32_t) +
-         scores_.capacity() * sizeof(float);
+         scores_.capacity() * sizeof(float) + pieces_.memory_bytes();
 }
 
-void VocabBuilder::reserve(size_t entries, size_t token_bytes) {
-  items_.reserve(entries);
-  arena_.reserve(token_bytes);
+Result<void> PackedEntries::add(std::string_view token, uint32_t id, float score) {
+  if (token.size() > std::numeric_limits<uint32_t>::max() - arena_.size()) {
+    return CoreError::invalid_model("Vocabulary tokens exceed 4 GiB in total");
+  }
+  items_.push_back({uint32_t(arena_.size()), uint32_t(token.size()), id, score});
+  arena_.append(token);
+  return {};
+}
+
+VocabBuilder VocabBuilder::for_entries(PackedEntries entries, SpecialIds special) {
+  size_t max_token_len = 0;
+  for (const Item& item : entries.items()) {
+    max_token_len = std::max(max_token_len, utf8::count_chars(entries.token(item)));
+  }
+  VocabBuilder builder(max_token_len, special);
+  builder.entries_ = std::move(entries);
+  return builder;
 }
 
 Result<void> VocabBuilder::add_token(std::string_view token, uint32_t id, float score) {
@@ -29,12 +43,7 @@ Result<void> VocabBuilder::add_token(std::string_view token, uint32_t id, float 
     return CoreError::invalid_model("Token '" + std::string(token) + "' exceeds max_token_len " +
                                     std::to_string(max_token_len_));
   }
-  if (token.size() > std::numeric_limits<uint32_t>::max() - arena_.size()) {
-    return CoreError::invalid_model("Vocabulary tokens exceed 4 GiB in total");
-  }
-  items_.push_back({uint32_t(arena_.size()), uint32_t(token.size()), id, score});
-  arena_.append(token);
-  return {};
+  return entries_.add(token, id, score);
 }
 
 // Item indices in ascending byte order of the tokens; equal tokens keep their order.
@@ -44,6 +53,7 @@ Result<void> VocabBuilder::add_token(std::string_view token, uint32_t id, float 
 // told apart only by trailing NUL bytes). For the 64k default vocabulary this takes about
 // 2 ms; a comparison sort on whole tokens 11 ms.
 std::vector<uint32_t> VocabBuilder::sorted_order() const {
+  const std::vector<Item>& items = entries_.items();
   struct Key {
     uint64_t high, low;
     uint32_t index;
@@ -56,9 +66,9 @@ std::vector<uint32_t> VocabBuilder::sorted_order() const {
     if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
     return word;
   };
-  std::vector<Key> keys(items_.size()), scratch(items_.size());
-  for (uint32_t i = 0; i < items_.size(); ++i) {
-    std::string_view token = token_of(items_[i]);
+  std::vector<Key> keys(items.size()), scratch(items.size());
+  for (uint32_t i = 0; i < items.size(); ++i) {
+    std::string_view token = token_of(items[i]);
     keys[i] = {big_endian(token), big_endian(token.size() > 8 ? token.substr(8) : ""), i};
   }
   std::vector<uint32_t> histogram(1 << 11);
@@ -78,7 +88,7 @@ std::vector<uint32_t> VocabBuilder::sorted_order() const {
     radix_pass([shift](const Key& key) { return (key.high >> shift) & 0x7ff; });
   }
   auto by_token = [&](const Key& a, const Key& b) {
-    int order = token_of(items_[a.index]).compare(token_of(items_[b.index]));
+    int order = token_of(items[a.index]).compare(token_of(items[b.index]));
     return order != 0 ? order < 0 : a.index < b.index;
   };
   for (size_t start = 0; start < keys.size();) {
@@ -96,12 +106,13 @@ std::vector<uint32_t> VocabBuilder::sorted_order() const {
 }
 
 Result<Vocab> VocabBuilder::build() && {
-  if (items_.empty()) return CoreError::invalid_model("Cannot build vocabulary with no entries");
+  const std::vector<Item>& items = entries_.items();
+  if (items.empty()) return CoreError::invalid_model("Cannot build vocabulary with no entries");
   try {
     std::vector<uint32_t> order = sorted_order();
 
     uint32_t max_id = 0;
-    for (const Item& item : items_) max_id = std::max(max_id, item.id);
+    for (const Item& item : items) max_id = std::max(max_id, item.id);
     if (max_id > tsv::kMaxSupportedId) {
       return CoreError::invalid_model("Token ID " + std::to_string(max_id) +
                                       " exceeds the largest supported id " +
@@ -111,13 +122,13 @@ Result<Vocab> VocabBuilder::build() && {
 
     std::vector<uint8_t> seen_ids(vocab_size, 0);
     for (size_t k = 0; k < order.size(); ++k) {
-      const Item& item = items_[order[k]];
+      const Item& item = items[order[k]];
       if (seen_ids[item.id]) {
         return CoreError::invalid_model("Duplicate token ID " + std::to_string(item.id));
       }
       seen_ids[item.id] = 1;
       // Sorting is stable, so equal tokens stand next to each other.
-      if (k > 0 && token_of(items_[order[k - 1]]) == token_of(item)) {
+      if (k > 0 && token_of(items[order[k - 1]]) == token_of(item)) {
         return CoreError::invalid_model("Duplicate token '" + std::string(token_of(item)) + "'");
       }
     }
@@ -129,7 +140,7 @@ Result<Vocab> VocabBuilder::build() && {
     vocab.scores_.assign(vocab_size, 0.0f);
     // Offsets: lengths per id first, then a prefix sum, then the bytes in id order.
     vocab.token_offsets_.assign(size_t(vocab_size) + 1, 0);
-    for (const Item& item : items_) {
+    for (const Item& item : items) {
       vocab.token_offsets_[item.id + 1] = item.length;
       vocab.scores_[item.id] = item.score;
     }
@@ -137,30 +148,33 @@ Result<Vocab> VocabBuilder::build() && {
                      vocab.token_offsets_.begin());
 
     std::string packed;
-    packed.reserve(arena_.size());
+    packed.reserve(entries_.arena_.size());
     std::vector<uint32_t> ends(order.size()), values(order.size());
     for (size_t k = 0; k < order.size(); ++k) {
-      packed.append(token_of(items_[order[k]]));
+      packed.append(token_of(items[order[k]]));
       ends[k] = uint32_t(packed.size());
-      values[k] = items_[order[k]].id;
+      values[k] = items[order[k]].id;
     }
     vocab.index_ = TokenIndex::build_packed(packed, ends, values);
 
     // Tokens added in ascending id order (as vocabulary files list them) already lie in
     // the arena in id order: it is kept instead of copied.
     bool in_id_order = true;
-    for (size_t k = 1; k < items_.size() && in_id_order; ++k) {
-      in_id_order = items_[k].id > items_[k - 1].id;
+    for (size_t k = 1; k < items.size() && in_id_order; ++k) {
+      in_id_order = items[k].id > items[k - 1].id;
     }
     if (in_id_order) {
-      vocab.arena_ = std::move(arena_);
+      vocab.arena_ = std::move(entries_.arena_);
       vocab.arena_.shrink_to_fit();
     } else {
-      vocab.arena_.resize(arena_.size());
-      for (const Item& item : items_) {
-        arena_.copy(vocab.arena_.data() + vocab.token_offsets_[item.id], item.length, item.offset);
+      vocab.arena_.resize(entries_.arena_.size());
+      for (const Item& item : items) {
+        entries_.arena_.copy(vocab.arena_.data() + vocab.token_offsets_[item.id], item.length,
+                             item.offset);
       }
     }
+    vocab.pieces_ = PieceTables::build(vocab.index_, vocab_size,
+                                       [&](size_t id) { return vocab.token(uint32_t(id)); });
     return vocab;
   } catch (const std::bad_alloc&) {
     return CoreError::invalid_model("Not enough memory to build the vocabulary");

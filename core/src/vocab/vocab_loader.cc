@@ -1,7 +1,6 @@
 #include "vocab/vocab_loader.h"
 
 #include <algorithm>
-#include <limits>
 #include <new>
 #include <optional>
 #include <vector>
@@ -49,44 +48,24 @@ Result<std::optional<tsv::EntryLine>> next_entry(LineReader& reader) {
 
 Result<Vocab> load(LineReader& reader) {
   try {
-    // Tokens are copied out of the line buffer into one arena until the builder is made.
-    struct Parsed {
-      uint32_t offset, length;  // the builder refuses 4 GiB of tokens or more anyway
-      uint32_t id;
-      float score;
-    };
-    std::string tokens;
-    std::vector<Parsed> entries;
+    // Tokens are copied once, out of the line buffer into the arena the builder keeps.
+    PackedEntries entries;
     // A vocabulary line takes some 30 bytes, of which the token about half: reserving from
     // the text's size saves the copies of growing (untouched capacity costs no memory).
     size_t hint = std::min<size_t>(reader.size_hint(), size_t(1) << 30);
-    entries.reserve(hint / 16 + 16);
-    tokens.reserve(hint / 2 + 16);
-    size_t max_token_len = 0;
+    entries.reserve(hint / 16 + 16, hint / 2 + 16);
     while (true) {
       auto next = next_entry(reader);
       if (!next.ok()) return next.error();
       if (!next.value()) break;
       const tsv::EntryLine& entry = *next.value();
-      max_token_len = std::max(max_token_len, utf8::count_chars(entry.token));
-      if (entry.token.size() > std::numeric_limits<uint32_t>::max() - tokens.size()) {
-        return CoreError::invalid_model("Vocabulary tokens exceed 4 GiB in total");
-      }
-      entries.push_back(
-          {uint32_t(tokens.size()), uint32_t(entry.token.size()), entry.id, entry.score});
-      tokens.append(entry.token);
+      auto added = entries.add(entry.token, entry.id, entry.score);
+      if (!added.ok()) return added.error();
     }
     reader.close();
     if (entries.empty()) return CoreError::invalid_model("TSV file contains no valid entries");
-
-    VocabBuilder builder(max_token_len);
-    builder.reserve(entries.size(), tokens.size());
-    for (const Parsed& entry : entries) {
-      auto added = builder.add_token(std::string_view(tokens).substr(entry.offset, entry.length),
-                                     entry.id, entry.score);
-      if (!added.ok()) return added.error();
-    }
-    return std::move(builder).build();
+    // The builder's max_token_len is the longest token parsed, so it refuses none.
+    return VocabBuilder::for_entries(std::move(entries)).build();
   } catch (const std::bad_alloc&) {
     return CoreError::invalid_model("Not enough memory to load the vocabulary");
   }

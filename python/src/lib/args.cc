@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "errors.h"
+
 namespace sarfan::py {
 
 namespace {
@@ -76,38 +78,24 @@ bool convert_ids_raw(PyObject* value, std::vector<uint32_t>& out) {
   });
 }
 
+// "SarfanMSATokenizer.encode()", as the messages name a method.
+std::string function_name(const MethodSpec& method) {
+  return std::string(method.class_name) + "." + method.name + "()";
+}
+
 }  // namespace
-
-std::string type_name(PyObject* object) {
-  Ref name = Ref::steal(
-      PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(object)), "__qualname__"));
-  if (name && PyUnicode_Check(name.get())) {
-    Py_ssize_t size;
-    const char* text = PyUnicode_AsUTF8AndSize(name.get(), &size);
-    if (text != nullptr) return std::string(text, size_t(size));
-  }
-  PyErr_Clear();
-  return "<failed to extract type name>";
-}
-
-void raise_conversion_error(PyObject* object, const char* target) {
-  std::string message = "'";
-  message.append(type_name(object)).append("' object cannot be converted to '");
-  message.append(target).append("'");
-  type_error(message);
-}
 
 bool match_arguments(const MethodSpec& method, PyObject* const* args, Py_ssize_t nargsf,
                      PyObject* kwnames, PyObject** slots) {
   Py_ssize_t given = PyVectorcall_NARGS(nargsf);
-  for (int k = 0; k < method.count; ++k) slots[k] = nullptr;
-  if (given > method.count) {
+  const int count = method.count(), required = method.required();
+  for (int k = 0; k < count; ++k) slots[k] = nullptr;
+  if (given > count) {
     std::string verb = given == 1 ? "was" : "were";
-    std::string counts =
-        method.required == method.count
-            ? std::to_string(method.count)
-            : "from " + std::to_string(method.required) + " to " + std::to_string(method.count);
-    type_error(std::string(method.function) + " takes " + counts + " positional arguments but " +
+    std::string counts = required == count
+                             ? std::to_string(count)
+                             : "from " + std::to_string(required) + " to " + std::to_string(count);
+    type_error(function_name(method) + " takes " + counts + " positional arguments but " +
                std::to_string(given) + " " + verb + " given");
     return false;
   }
@@ -120,27 +108,27 @@ bool match_arguments(const MethodSpec& method, PyObject* const* args, Py_ssize_t
     if (name == nullptr) return false;
     std::string_view name_view(name, size_t(size));
     int param = -1;
-    for (int p = 0; p < method.count; ++p) {
-      if (name_view == method.params[p]) param = p;
+    for (int p = 0; p < count; ++p) {
+      if (name_view == method.params[p].name) param = p;
     }
     if (param < 0) {
-      type_error(std::string(method.function) + " got an unexpected keyword argument '" +
+      type_error(function_name(method) + " got an unexpected keyword argument '" +
                  std::string(name_view) + "'");
       return false;
     }
     if (slots[param] != nullptr) {
-      type_error(std::string(method.function) + " got multiple values for argument '" +
+      type_error(function_name(method) + " got multiple values for argument '" +
                  std::string(name_view) + "'");
       return false;
     }
     slots[param] = args[given + k];
   }
   std::vector<const char*> missing;
-  for (int p = 0; p < method.required; ++p) {
-    if (slots[p] == nullptr) missing.push_back(method.params[p]);
+  for (int p = 0; p < required; ++p) {
+    if (slots[p] == nullptr) missing.push_back(method.params[p].name);
   }
   if (!missing.empty()) {
-    type_error(std::string(method.function) + " missing " + std::to_string(missing.size()) +
+    type_error(function_name(method) + " missing " + std::to_string(missing.size()) +
                " required positional " + (missing.size() == 1 ? "argument" : "arguments") + ": " +
                quoted_list(missing));
     return false;

@@ -13,11 +13,31 @@
 // parameter's name. Every function returns false (or nullptr) with an exception set.
 namespace sarfan::py {
 
+struct Param {
+  const char* name = nullptr;
+  const char* default_value = nullptr;  // as the signature line shows it; nullptr: required
+};
+
+// The one declaration of a method of the module's classes. Argument matching reads its
+// parameters, and its docstring (method_def.h) is made from the same fields.
 struct MethodSpec {
-  const char* function;  // "SarfanMSATokenizer.encode()", as messages name it
-  std::array<const char*, 3> params;
-  int count;     // number of parameters
-  int required;  // the first `required` parameters must be given
+  const char* name;  // "encode"
+  std::array<Param, 3> params{};
+  const char* doc = "";  // the docstring after its signature line
+  bool is_static = false;
+  const char* class_name = "SarfanMSATokenizer";
+
+  // Parameters in use, and how many of them, from the first, have no default.
+  constexpr int count() const {
+    int n = 0;
+    while (n < int(params.size()) && params[n].name != nullptr) ++n;
+    return n;
+  }
+  constexpr int required() const {
+    int n = 0;
+    while (n < count() && params[n].default_value == nullptr) ++n;
+    return n;
+  }
 };
 
 // Matches a fastcall-with-keywords call; slots[k] receives the borrowed argument of
@@ -29,11 +49,6 @@ bool match_arguments(const MethodSpec& method, PyObject* const* args, Py_ssize_t
 // keeping its __cause__. Other exceptions stay as they are. Returns false.
 bool prefix_type_error(const char* param);
 
-// The qualified name of `object`'s type, or "<failed to extract type name>".
-std::string type_name(PyObject* object);
-// Raises TypeError "'{type}' object cannot be converted to '{target}'".
-void raise_conversion_error(PyObject* object, const char* target);
-
 // Each converter takes the argument of parameter `param` and applies the prefix rule.
 bool convert_str(PyObject* value, const char* param, std::string_view& out);
 bool convert_bool(PyObject* value, const char* param, bool& out);
@@ -44,7 +59,6 @@ bool convert_id_batches(PyObject* value, const char* param,
 class TextBatch {
  public:
   size_t size() const { return ends_.size(); }
-  size_t total_bytes() const { return bytes_.size(); }
   std::string_view operator[](size_t k) const {
     size_t begin = k == 0 ? 0 : ends_[k - 1];
     return std::string_view(bytes_).substr(begin, ends_[k] - begin);

@@ -10,24 +10,17 @@
 
 #include "args.h"
 #include "batch_pool.h"
-#include "borrow.h"
 #include "errors.h"
+#include "method_call.h"
 #include "objects.h"
 
 namespace sarfan::py {
 
 namespace {
 
-using Access = Borrow<TokenizerObject>;
-
-constexpr MethodSpec kEncodeBatch{"SarfanMSATokenizer.encode_batch()", {"texts"}, 1, 1};
-constexpr MethodSpec kEncodeBatchIds{"SarfanMSATokenizer.encode_batch_ids()", {"texts"}, 1, 1};
-constexpr MethodSpec kEncodeBatchWithDialect{
-    "SarfanMSATokenizer.encode_batch_with_dialect()", {"texts", "dialect"}, 2, 2};
-constexpr MethodSpec kEncodeBatchIdsWithDialect{
-    "SarfanMSATokenizer.encode_batch_ids_with_dialect()", {"texts", "dialect"}, 2, 2};
-
-// Texts are handed to the pool, and converted, in chunks of about this many bytes.
+// Texts are handed to the pool, and converted, in chunks of about this many bytes. A batch
+// smaller than one chunk is encoded on the calling thread: waking workers costs more than
+// encoding a few short texts.
 constexpr size_t kChunkBytes = 16 * 1024;
 
 // The end of each chunk of consecutive texts.
@@ -89,9 +82,9 @@ PyObject* encode_all(const TextBatch& texts, Encode encode_one, ToPython to_pyth
     }
     return true;
   };
-  BatchPool::instance().run_in_order(ends.size(), texts.total_bytes(), produce, consume);
+  BatchPool::instance().run_in_order(ends.size(), produce, consume);
   if (first_error) return raise_core_error(*first_error);
-  if (!converted) return PyErr_Occurred() ? nullptr : raise_api_failure();
+  if (!converted) return nullptr;
   for (size_t i = 0; i < texts.size(); ++i) {
     PyObject* item = PyList_GET_ITEM(list.get(), Py_ssize_t(i));
     if (PyObject_IS_GC(item)) PyObject_GC_Track(item);
@@ -99,55 +92,58 @@ PyObject* encode_all(const TextBatch& texts, Encode encode_one, ToPython to_pyth
   return list.release();
 }
 
-template <bool kIdsOnly, bool kWithDialect>
-PyObject* batch_method(const MethodSpec& method, PyObject* self, PyObject* const* args,
-                       Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&]() -> PyObject* {
-    PyObject* slots[2];
-    if (!match_arguments(method, args, nargs, kwnames, slots)) return nullptr;
-    Access access(self, tokenizer_type(), "SarfanMSATokenizer", Access::Mode::kShared);
-    if (!access.ok()) return nullptr;
-    TextBatch texts;
-    if (!convert_texts(slots[0], "texts", texts)) return nullptr;
-    std::optional<std::string> dialect;
-    if constexpr (kWithDialect) {
-      std::string_view name;
-      if (!convert_str(slots[1], "dialect", name)) return nullptr;
-      dialect = std::string(name);
-    }
-    std::optional<std::string_view> dialect_view;
-    if (dialect) dialect_view = *dialect;
-    const Tokenizer& tokenizer = access->tokenizer;
-    if constexpr (kIdsOnly) {
-      IdInts& id_ints = access->id_ints;
-      return encode_all<std::vector<uint32_t>>(
-          texts,
-          [&](std::string_view text) { return tokenizer.encode_ids(text, true, dialect_view); },
-          [&](std::vector<uint32_t>&& ids) { return id_ints.to_list(ids); });
-    } else {
-      return encode_all<EncodeResult>(
-          texts, [&](std::string_view text) { return tokenizer.encode(text, true, dialect_view); },
-          [&](EncodeResult&& result) { return wrap_encode_result(std::move(result)); });
-    }
-  });
+// Encodes `texts` with or without a dialect; the dialect is copied for the workers.
+template <bool kIdsOnly>
+PyObject* encode_texts(TokenizerState& state, const TextBatch& texts,
+                       std::optional<std::string_view> dialect_name) {
+  std::optional<std::string> dialect;
+  if (dialect_name) dialect = std::string(*dialect_name);
+  std::optional<std::string_view> dialect_view;
+  if (dialect) dialect_view = *dialect;
+  const Tokenizer& tokenizer = state.tokenizer;
+  if constexpr (kIdsOnly) {
+    IdInts& id_ints = state.id_ints;
+    return encode_all<std::vector<uint32_t>>(
+        texts,
+        [&](std::string_view text) { return tokenizer.encode_ids(text, true, dialect_view); },
+        [&](std::vector<uint32_t>&& ids) { return id_ints.to_list(ids); });
+  } else {
+    return encode_all<EncodeResult>(
+        texts, [&](std::string_view text) { return tokenizer.encode(text, true, dialect_view); },
+        [&](EncodeResult&& result) { return wrap_encode_result(std::move(result)); });
+  }
 }
 
 }  // namespace
 
 PyObject* encode_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return batch_method<false, false>(kEncodeBatch, self, args, nargs, kwnames);
+  return call_method<kEncodeBatch, Receiver::kShared, TextBatch>(
+      self, args, nargs, kwnames, [](TokenizerState& state, const TextBatch& texts) {
+        return encode_texts<false>(state, texts, std::nullopt);
+      });
 }
 PyObject* encode_batch_ids(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                            PyObject* kwnames) {
-  return batch_method<true, false>(kEncodeBatchIds, self, args, nargs, kwnames);
+  return call_method<kEncodeBatchIds, Receiver::kShared, TextBatch>(
+      self, args, nargs, kwnames, [](TokenizerState& state, const TextBatch& texts) {
+        return encode_texts<true>(state, texts, std::nullopt);
+      });
 }
 PyObject* encode_batch_with_dialect(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                                     PyObject* kwnames) {
-  return batch_method<false, true>(kEncodeBatchWithDialect, self, args, nargs, kwnames);
+  return call_method<kEncodeBatchWithDialect, Receiver::kShared, TextBatch, std::string_view>(
+      self, args, nargs, kwnames,
+      [](TokenizerState& state, const TextBatch& texts, std::string_view dialect) {
+        return encode_texts<false>(state, texts, dialect);
+      });
 }
 PyObject* encode_batch_ids_with_dialect(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                                         PyObject* kwnames) {
-  return batch_method<true, true>(kEncodeBatchIdsWithDialect, self, args, nargs, kwnames);
+  return call_method<kEncodeBatchIdsWithDialect, Receiver::kShared, TextBatch, std::string_view>(
+      self, args, nargs, kwnames,
+      [](TokenizerState& state, const TextBatch& texts, std::string_view dialect) {
+        return encode_texts<true>(state, texts, dialect);
+      });
 }
 
 }  // namespace sarfan::py

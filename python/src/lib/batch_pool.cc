@@ -22,10 +22,6 @@ namespace sarfan::py {
 
 namespace {
 
-// Batches smaller than this are encoded on the calling thread: waking workers costs more
-// than encoding a few short texts.
-constexpr size_t kSerialBytes = 16 * 1024;
-
 // The CPU limit of a cgroup quota ("quota period" or "max period"), or 0 for none.
 int quota_cpus(long long quota, long long period) {
   if (quota <= 0 || period <= 0) return 0;
@@ -101,12 +97,10 @@ BatchPool& BatchPool::instance() {
   return *pool;
 }
 
-void BatchPool::run_in_order(size_t chunks, size_t total_bytes,
-                             const std::function<bool(size_t)>& produce,
+void BatchPool::run_in_order(size_t chunks, const std::function<bool(size_t)>& produce,
                              const std::function<bool(size_t)>& consume) {
   if (chunks == 0) return;
-  if (chunks == 1 || threads_ == 1 || total_bytes < kSerialBytes ||
-      forked_child.load(std::memory_order_relaxed)) {
+  if (chunks == 1 || threads_ == 1 || forked_child.load(std::memory_order_relaxed)) {
     for (size_t c = 0; c < chunks; ++c) {
       if (!produce(c) || !consume(c)) return;
     }

@@ -21,9 +21,9 @@ class BatchPool {
   // converts finished chunks while the pool encodes the rest. Once produce or consume
   // returns false, or produce throws, chunks not yet started are skipped and nothing more
   // is consumed. Returns when no chunk is running any more; an exception thrown by produce
-  // is rethrown then. Small batches (under `total_bytes` of 16 KiB), a pool of one thread
-  // and a forked child run everything on the calling thread.
-  void run_in_order(size_t chunks, size_t total_bytes, const std::function<bool(size_t)>& produce,
+  // is rethrown then. A single chunk, a pool of one thread and a forked child run
+  // everything on the calling thread.
+  void run_in_order(size_t chunks, const std::function<bool(size_t)>& produce,
                     const std::function<bool(size_t)>& consume);
 
   int threads() const { return threads_; }

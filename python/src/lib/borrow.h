@@ -2,7 +2,7 @@
 
 #include "py_ref.h"
 
-#include "args.h"
+#include "errors.h"
 
 namespace sarfan::py {
 
@@ -24,13 +24,13 @@ class Borrow {
     auto* object = reinterpret_cast<Object*>(self);
     if (mode == Mode::kShared) {
       if (object->borrow_flag == -1) {
-        PyErr_SetString(PyExc_RuntimeError, "Already mutably borrowed");
+        raise_runtime_error("Already mutably borrowed");
         return;
       }
       ++object->borrow_flag;
     } else {
       if (object->borrow_flag != 0) {
-        PyErr_SetString(PyExc_RuntimeError, "Already borrowed");
+        raise_runtime_error("Already borrowed");
         return;
       }
       object->borrow_flag = -1;
@@ -51,7 +51,9 @@ class Borrow {
   }
 
   bool ok() const { return object_ != nullptr; }
-  Object* operator->() const { return object_; }
+  // The instance's wrapped state.
+  auto* operator->() const { return &object_->state; }
+  auto& operator*() const { return object_->state; }
 
  private:
   Mode mode_;

@@ -1,7 +1,6 @@
 // The EncodeResult class: read-only views of one core EncodeResult, each read building
 // new Python objects.
 #include <algorithm>
-#include <new>
 #include <string_view>
 #include <vector>
 
@@ -75,10 +74,11 @@ PyObject* get_offsets(PyObject* self, void*) {
     return build_list(offsets.size(), [&](size_t k) -> PyObject* {
       Ref start = k > 0 && offsets[k].first == offsets[k - 1].second
                       ? Ref::borrow(previous_end.get())
-                      : Ref::steal(PyLong_FromSize_t(offsets[k].first));
-      Ref end = Ref::steal(PyLong_FromSize_t(offsets[k].second));
-      if (!start || !end) return nullptr;
-      PyObject* pair = PyTuple_New(2);
+                      : Ref::steal(checked_result(PyLong_FromSize_t(offsets[k].first)));
+      if (!start) return nullptr;
+      Ref end = Ref::steal(checked_result(PyLong_FromSize_t(offsets[k].second)));
+      if (!end) return nullptr;
+      PyObject* pair = checked_result(PyTuple_New(2));
       if (pair == nullptr) return nullptr;
       // A pair of ints can never be part of a cycle; the collector untracks such tuples
       // itself when it meets them, this spares it the meeting.
@@ -95,8 +95,7 @@ PyObject* get_dialect(PyObject* self, void*) {
   return guarded([&]() -> PyObject* {
     SharedResult access = shared(self);
     if (!access.ok()) return nullptr;
-    PyObject* text = string_to_str(access->result.dialect);
-    return text != nullptr ? text : raise_api_failure();
+    return string_to_str(access->result.dialect);
   });
 }
 
@@ -104,8 +103,7 @@ PyObject* get_confidence(PyObject* self, void*) {
   return guarded([&]() -> PyObject* {
     SharedResult access = shared(self);
     if (!access.ok()) return nullptr;
-    PyObject* value = PyFloat_FromDouble(double(access->result.confidence));
-    return value != nullptr ? value : raise_api_failure();
+    return checked_result(PyFloat_FromDouble(double(access->result.confidence)));
   });
 }
 
@@ -115,13 +113,6 @@ PyObject* get_fallback(PyObject* self, void*) {
     if (!access.ok()) return nullptr;
     return PyBool_FromLong(access->result.fallback);
   });
-}
-
-void dealloc(PyObject* self) {
-  PyTypeObject* type = Py_TYPE(self);
-  reinterpret_cast<EncodeResultObject*>(self)->result.~EncodeResult();
-  type->tp_free(self);
-  Py_DECREF(type);
 }
 
 PyGetSetDef getset[] = {
@@ -136,49 +127,17 @@ PyGetSetDef getset[] = {
 
 PyMethodDef no_methods[] = {{nullptr, nullptr, 0, nullptr}};
 
-PyType_Slot slots[] = {
-    {Py_tp_doc, const_cast<char*>("Python wrapper for EncodeResult")},
-    {Py_tp_methods, no_methods},
-    {Py_tp_getset, getset},
-    {Py_tp_base, &PyBaseObject_Type},
-    {Py_tp_new, reinterpret_cast<void*>(refuse_construction)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc)},
-    {0, nullptr},
-};
-
-PyType_Spec type_spec = {"builtins.EncodeResult", int(sizeof(EncodeResultObject)), 0,
-                         Py_TPFLAGS_DEFAULT, slots};
+ClassDef encode_result_class = class_def<EncodeResultObject>(
+    "EncodeResult", "Python wrapper for EncodeResult", no_methods, getset);
 
 }  // namespace
 
 PyTypeObject* encode_result_type() {
-  static PyTypeObject* type = nullptr;
-  if (type == nullptr) type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&type_spec));
-  return type;
+  return class_type(encode_result_class);
 }
 
 PyObject* wrap_encode_result(EncodeResult result) {
-  PyTypeObject* type = encode_result_type();
-  if (type == nullptr) return nullptr;
-  PyObject* self = type->tp_alloc(type, 0);
-  if (self == nullptr) return raise_api_failure();
-  auto* object = reinterpret_cast<EncodeResultObject*>(self);
-  new (&object->result) EncodeResult(std::move(result));
-  object->borrow_flag = 0;
-  return self;
-}
-
-PyObject* ids_to_list(const std::vector<uint32_t>& ids) {
-  return build_list(ids.size(), [&](size_t k) { return PyLong_FromUnsignedLong(ids[k]); });
-}
-
-PyObject* refuse_construction(PyTypeObject*, PyObject*, PyObject*) {
-  PyErr_SetString(PyExc_TypeError, "No constructor defined");
-  return nullptr;
-}
-
-PyObject* string_to_str(std::string_view text) {
-  return PyUnicode_DecodeUTF8(text.data(), Py_ssize_t(text.size()), "strict");
+  return wrap_instance<EncodeResultObject>(encode_result_type(), std::move(result));
 }
 
 }  // namespace sarfan::py

@@ -9,9 +9,9 @@ IdInts::~IdInts() {
 }
 
 PyObject* IdInts::make(uint32_t id) {
-  if (id >= kLimit) return PyLong_FromUnsignedLong(id);
+  if (id >= kLimit) return checked_result(PyLong_FromUnsignedLong(id));
   if (id >= ints_.size()) ints_.resize(id < 65536 ? 65536 : kLimit, nullptr);
-  PyObject* value = PyLong_FromUnsignedLong(id);
+  PyObject* value = checked_result(PyLong_FromUnsignedLong(id));
   if (value == nullptr) return nullptr;
   Py_INCREF(value);
   ints_[id] = value;
@@ -33,7 +33,7 @@ PyObject* IdInts::to_list(std::span<const uint32_t> ids) {
       value = make(id);
       if (value == nullptr) {
         Py_DECREF(list);  // the unfilled items are NULL, which list dealloc skips
-        return PyErr_Occurred() ? nullptr : raise_api_failure();
+        return nullptr;
       }
       table = ints_.data();
       size = ints_.size();

@@ -26,7 +26,9 @@ class IdInts {
   // Ids at or above this get a fresh int each time: the table stays at most 2 MiB.
   static constexpr uint32_t kLimit = 1u << 18;
 
-  PyObject* make(uint32_t id);  // new reference, filling the table when id < kLimit
+  // A new reference, filling the table when id < kLimit; a failure is raised by
+  // raise_api_failure().
+  PyObject* make(uint32_t id);
 
   std::vector<PyObject*> ints_;  // owned references, nullptr where not made yet
 };

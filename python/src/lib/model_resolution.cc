@@ -5,7 +5,6 @@
 
 #include <cstdlib>
 
-#include "args.h"
 #include "embedded_default_vocab.h"
 #include "errors.h"
 #include "objects.h"
@@ -216,10 +215,7 @@ PyObject* resolve_pretrained(std::string_view name) {
   std::string message = "Could not resolve pretrained tokenizer '" + std::string(name) +
                         "'. Try: from_tsv('/path/to/model.tsv'), set SARFAN_MODEL_DIR, or install "
                         "huggingface_hub and publish a repo with a TSV file.";
-  Ref text =
-      Ref::steal(PyUnicode_DecodeUTF8(message.data(), Py_ssize_t(message.size()), "replace"));
-  if (text) PyErr_SetObject(PyExc_RuntimeError, text.get());
-  return nullptr;
+  return raise_runtime_error(message);
 }
 
 PyObject* load_default_tokenizer() {
@@ -234,9 +230,7 @@ PyObject* load_default_tokenizer() {
   if (!is_default) return resolve_pretrained(name);
   auto vocab = from_tsv_text(EMBEDDED_DEFAULT_TSV);
   if (!vocab.ok()) {
-    std::string message = "Embedded default model is invalid: " + vocab.error().display();
-    PyErr_SetString(PyExc_RuntimeError, message.c_str());
-    return nullptr;
+    return raise_runtime_error("Embedded default model is invalid: " + vocab.error().display());
   }
   return wrap_tokenizer(Tokenizer::from_vocab(std::move(vocab).value()));
 }

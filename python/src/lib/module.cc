@@ -2,7 +2,6 @@
 // first interpreter that imports it.
 #include <atomic>
 
-#include "args.h"
 #include "errors.h"
 #include "objects.h"
 
