@@ -13,9 +13,11 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$out"
 
+# A venv gives every interpreter a pip (Debian's own python3 has none without python3-pip).
+"$python" -m venv "$work/venv"
 # utf8proc 2.10+ is the one built by `make setup` under .deps/, also for an unpacked sdist.
 SKBUILD_CMAKE_DEFINE="SARFAN_UTF8PROC_ROOT=$root/.deps/utf8proc/usr" \
-  "$python" -m pip wheel -q --no-deps --disable-pip-version-check -w "$work/raw" "$source" >&2
+  "$work/venv/bin/python" -m pip wheel -q --no-deps --disable-pip-version-check -w "$work/raw" "$source" >&2
 if ! PATH="$tools:$PATH" "$tools/auditwheel" repair -w "$work/repaired" "$work"/raw/*.whl \
   > "$work/repair.log" 2>&1; then
   cat "$work/repair.log" >&2
