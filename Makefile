@@ -12,11 +12,12 @@ CMAKE_GENERATOR ?= Ninja
 TOOLS_VENV := .venv-tools
 TOOLS_PYTHON := $(TOOLS_VENV)/bin/python
 CORPUS := build/corpus/arabic-10mb.txt
+COMPARE_CORPUS := build/corpus/arabic-50mb.txt
 # The VM is noisy: ten runs of each benchmark, reported as median (and spread).
 BENCH_FLAGS := --benchmark_repetitions=10 --benchmark_report_aggregates_only=true
 DEFAULT_VOCAB := python/src/lib/data/sarfan-msa-64k.tsv
 
-.PHONY: all setup build test test-quick wheel-check wheels wheels-check sdist sdist-check asan fuzz bench compare demo format clean tools-venv corpus vocab vocab-check
+.PHONY: all setup build test test-quick wheel-check wheels wheels-check sdist sdist-check asan fuzz bench bench-compare dump-check cachegrind compare demo format clean tools-venv corpus vocab vocab-check
 
 all: build
 
@@ -79,6 +80,26 @@ bench: build $(CORPUS)
 	SARFAN_BENCH_CORPUS=$(CORPUS) $(BUILD)/bench/sarfan_bench_engine $(BENCH_FLAGS)
 	for n in 1 2; do SARFAN_NUM_THREADS=$$n PYTHONPATH=$(BUILD)/python $(PYTHON) bench/python_bench.py $(CORPUS); done
 
+# This build against another (BASE=its build folder, e.g. a worktree of the previous commit
+# built with make build): both alternate ROUNDS times, medians and ratios; the JSON is
+# what bench/baseline.json holds.
+ROUNDS ?= 5
+bench-compare: build $(CORPUS)
+	$(PYTHON) bench/compare_builds.py --base $(BASE) --new $(BUILD) --corpus $(CORPUS) \
+	  --rounds $(ROUNDS) --json build/bench-compare.json
+
+# Instructions and cache misses per input byte on a 1 MB slice (valgrind's cachegrind).
+cachegrind: build $(CORPUS)
+	bench/cachegrind.sh $(BUILD) $(CORPUS) 1000000
+
+# Ids and offsets of every line of the 50 MB corpus from this build and from BASE's,
+# compared byte for byte: speed work must not change a result.
+dump-check: build $(COMPARE_CORPUS)
+	mkdir -p build/dump
+	PYTHONPATH=$(BASE)/python $(PYTHON) bench/dump_results.py $(COMPARE_CORPUS) build/dump/base.bin
+	PYTHONPATH=$(BUILD)/python $(PYTHON) bench/dump_results.py $(COMPARE_CORPUS) build/dump/new.bin
+	cmp build/dump/base.bin build/dump/new.bin && echo "dump-check: identical"
+
 # The wheel as users get it: oneTBB bundled, checked in a clean venv.
 wheel-check: setup
 	tools/check_wheel.sh
@@ -101,7 +122,6 @@ sdist-check: setup
 
 # sarfan against HF tokenizers, SentencePiece and tiktoken on 50 MB of text: the README
 # table and docs/compare.png. The peers' models are built once into build/compare.
-COMPARE_CORPUS := build/corpus/arabic-50mb.txt
 $(COMPARE_CORPUS): bench/make_corpus.py
 	$(MAKE) tools-venv
 	mkdir -p $(dir $@)

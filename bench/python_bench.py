@@ -32,13 +32,19 @@ def best_pair(first, second, repeat=9):
     return min(t for t, _ in times), min(t for _, t in times)
 
 
-def main():
-    tok = sarfan.SarfanMSATokenizer.load_default()
-    with open(sys.argv[1], encoding="utf-8") as f:
+def corpus_texts(path):
+    """The corpus lines and their MB, and the long text (the first tenth of the lines
+    joined by spaces, about 1 MB) and its MB."""
+    with open(path, encoding="utf-8") as f:
         lines = f.read().splitlines()
     megabytes = sum(len(l.encode()) for l in lines) / 1e6
     long_text = " ".join(lines[: len(lines) // 10])
-    long_mb = len(long_text.encode()) / 1e6
+    return lines, megabytes, long_text, len(long_text.encode()) / 1e6
+
+
+def main():
+    tok = sarfan.SarfanMSATokenizer.load_default()
+    lines, megabytes, long_text, long_mb = corpus_texts(sys.argv[1])
     short = "في الكتاب"
     n = 200000
     ids_calls = n / best(lambda: [tok.encode_ids(short) for _ in range(n)], 3)

@@ -102,7 +102,7 @@ PyObject* encode_texts(TokenizerState& state, const TextBatch& texts,
   if (dialect) dialect_view = *dialect;
   const Tokenizer& tokenizer = state.tokenizer;
   if constexpr (kIdsOnly) {
-    IdInts& id_ints = state.id_ints;
+    IdInts& id_ints = state.objects->ints();
     return encode_all<std::vector<uint32_t>>(
         texts,
         [&](std::string_view text) { return tokenizer.encode_ids(text, true, dialect_view); },
@@ -110,7 +110,9 @@ PyObject* encode_texts(TokenizerState& state, const TextBatch& texts,
   } else {
     return encode_all<EncodeResult>(
         texts, [&](std::string_view text) { return tokenizer.encode(text, true, dialect_view); },
-        [&](EncodeResult&& result) { return wrap_encode_result(std::move(result)); });
+        [&](EncodeResult&& result) {
+          return wrap_encode_result(std::move(result), state.objects);
+        });
   }
 }
 

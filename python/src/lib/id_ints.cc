@@ -1,5 +1,7 @@
 #include "id_ints.h"
 
+#include <algorithm>
+
 #include "errors.h"
 
 namespace sarfan::py {
@@ -10,12 +12,20 @@ IdInts::~IdInts() {
 
 PyObject* IdInts::make(uint32_t id) {
   if (id >= kLimit) return checked_result(PyLong_FromUnsignedLong(id));
-  if (id >= ints_.size()) ints_.resize(id < 65536 ? 65536 : kLimit, nullptr);
+  if (id >= ints_.size()) {
+    size_t size = std::max<size_t>(ints_.size(), 65536);
+    while (size <= id) size *= 2;
+    ints_.resize(size, nullptr);
+  }
   PyObject* value = checked_result(PyLong_FromUnsignedLong(id));
   if (value == nullptr) return nullptr;
   Py_INCREF(value);
   ints_[id] = value;
   return value;
+}
+
+PyObject* IdInts::fresh(size_t value) {
+  return checked_result(PyLong_FromSize_t(value));
 }
 
 PyObject* IdInts::to_list(std::span<const uint32_t> ids) {

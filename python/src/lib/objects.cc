@@ -29,11 +29,6 @@ PyTypeObject* class_type(ClassDef& def) {
   return def.type;
 }
 
-PyObject* ids_to_list(const std::vector<uint32_t>& ids) {
-  return build_list(ids.size(),
-                    [&](size_t k) { return checked_result(PyLong_FromUnsignedLong(ids[k])); });
-}
-
 PyObject* string_to_str(std::string_view text) {
   return checked_result(PyUnicode_DecodeUTF8(text.data(), Py_ssize_t(text.size()), "strict"));
 }

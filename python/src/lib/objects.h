@@ -2,12 +2,14 @@
 
 #include "py_ref.h"
 
+#include <memory>
 #include <new>
 #include <string>
 #include <utility>
 
 #include "errors.h"
-#include "id_ints.h"
+
+#include "result_objects.h"
 
 #include "tokenizer/encode_result.h"
 #include "tokenizer/tokenizer.h"
@@ -22,16 +24,18 @@ struct Instance {
   Py_ssize_t borrow_flag;
 };
 
-// SarfanMSATokenizer: the owned Tokenizer and the shared ints of the id lists it returns.
+// SarfanMSATokenizer: the owned Tokenizer and the Python objects its results share.
 struct TokenizerState {
   Tokenizer tokenizer;
-  IdInts id_ints{};
+  std::shared_ptr<ResultObjects> objects;
 };
 using TokenizerObject = Instance<TokenizerState>;
 
-// EncodeResult: one immutable core record.
+// EncodeResult: one immutable core record, and the objects that the results of its
+// tokenizer share.
 struct EncodeResultState {
   EncodeResult result;
+  std::shared_ptr<ResultObjects> objects;
 };
 using EncodeResultObject = Instance<EncodeResultState>;
 
@@ -85,7 +89,7 @@ PyTypeObject* encode_result_type();
 
 // New instances owning the given values; nullptr with an exception set on failure.
 PyObject* wrap_tokenizer(Tokenizer tokenizer);
-PyObject* wrap_encode_result(EncodeResult result);
+PyObject* wrap_encode_result(EncodeResult result, std::shared_ptr<ResultObjects> objects);
 
 // A new list of `size` items, item k from make(k): a new reference, or nullptr with the
 // exception that make() raised through the failure helpers of errors.h. The list is
@@ -94,16 +98,23 @@ template <class Make>
 PyObject* build_list(size_t size, Make&& make) {
   Ref list = Ref::steal(PyList_New(Py_ssize_t(size)));
   if (!list) return raise_api_failure();
+  // Untracked while it fills: otherwise every young collection that the items' allocations
+  // set off walks the whole list made so far (a 130,000-item offsets list spent a third of
+  // its time there).
+  PyObject_GC_UnTrack(list.get());
   for (size_t k = 0; k < size; ++k) {
     PyObject* item = make(k);
-    if (item == nullptr) return nullptr;
+    if (item == nullptr) {
+      PyObject_GC_Track(list.get());
+      return nullptr;
+    }
     PyList_SET_ITEM(list.get(), Py_ssize_t(k), item);
   }
+  PyObject_GC_Track(list.get());
   return list.release();
 }
 
 // Python objects for core results; a failure to make them is raised by raise_api_failure().
-PyObject* ids_to_list(const std::vector<uint32_t>& ids);
 PyObject* string_to_str(std::string_view text);
 
 }  // namespace sarfan::py

@@ -114,11 +114,11 @@ PyObject* encode_text(TokenizerState& state, string_view text, bool normalize,
   if constexpr (kIdsOnly) {
     auto ids = state.tokenizer.encode_ids(text, normalize, dialect);
     if (!ids.ok()) return raise_core_error(ids.error());
-    return state.id_ints.to_list(ids.value());
+    return state.objects->ints().to_list(ids.value());
   } else {
     auto result = state.tokenizer.encode(text, normalize, dialect);
     if (!result.ok()) return raise_core_error(result.error());
-    return wrap_encode_result(std::move(result).value());
+    return wrap_encode_result(std::move(result).value(), state.objects);
   }
 }
 
@@ -274,7 +274,8 @@ PyTypeObject* tokenizer_type() {
 }
 
 PyObject* wrap_tokenizer(Tokenizer tokenizer) {
-  return wrap_instance<TokenizerObject>(tokenizer_type(), std::move(tokenizer));
+  auto objects = std::make_shared<ResultObjects>(tokenizer.vocab().vocab_size());
+  return wrap_instance<TokenizerObject>(tokenizer_type(), std::move(tokenizer), std::move(objects));
 }
 
 }  // namespace sarfan::py
