@@ -5,7 +5,7 @@ the same data, built once into a work directory and reused from there:
   "▁x" becoming the word-initial "x" and "x" the continuation "##x"), Unigram over
   sarfan's pieces and scores, and a byte-level BPE of 64,000 tokens trained on the words
   the default vocabulary was trained on (wordfreq's Arabic list, repeated by frequency);
-- `sentencepiece`: the unigram model that the default vocabulary's training starts from;
+- `sentencepiece`: a unigram model trained as the default vocabulary's proposal is;
 - `tiktoken`: an `Encoding` made from the ranks of that BPE.
 
 Every peer is a small object with `load()` (returns the tokenizer), `encode(tok, text)`,
@@ -18,12 +18,13 @@ import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
-sys.path.insert(0, os.path.join(ROOT, "tools"))
+sys.path.insert(0, os.path.join(ROOT, "python"))
 
-import train_default_vocab as training  # noqa: E402
+from sarfan_cli.train import train_sentencepiece  # noqa: E402
+from sarfan_cli.vocab_rules import MARK  # noqa: E402
 
-MARK = training.MARK
-VOCAB_SIZE = training.VOCAB_SIZE
+VOCAB_SIZE = 64000
+COUNT_SCALE = 1e9  # wordfreq frequencies as whole counts, as tools/export_wordfreq.py makes them
 DEFAULT_TSV = os.path.join(ROOT, "python", "src", "lib", "data", "sarfan-msa-64k.tsv")
 SPECIALS = ["[PAD]", "[BOS]", "[EOS]", "[UNK]"]
 THREADS = os.cpu_count() or 1
@@ -40,6 +41,21 @@ def default_pieces():
             piece, id_, score = line.rstrip("\n").split("\t")
             rows.append((piece, int(id_), float(score)))
     return rows
+
+
+def training_words():
+    """wordfreq 3.1.1's Arabic "large" list, normalized by the module, as (word, count), most
+    frequent first: what the default vocabulary was trained on."""
+    import sarfan
+    import wordfreq
+
+    tok = sarfan.SarfanMSATokenizer.load_default()
+    counts = {}
+    for word, frequency in wordfreq.get_frequency_dict("ar", "large").items():
+        for part in tok.normalize(word).split(" "):
+            if part:
+                counts[part] = counts.get(part, 0) + max(1, round(frequency * COUNT_SCALE))
+    return sorted(counts.items(), key=lambda item: (-item[1], item[0]))
 
 
 def training_text(words, total=6_000_000):
@@ -104,9 +120,9 @@ def build(work, build_dir):
         tok.save(paths["unigram"])
 
     if not os.path.exists(paths["spm"]) or not os.path.exists(paths["bpe"]):
-        words, _, _ = training.load_words(build_dir)
+        words = training_words()
     if not os.path.exists(paths["spm"]):
-        training.train_sentencepiece(words, work, VOCAB_SIZE)
+        train_sentencepiece(words, VOCAB_SIZE, paths["spm"].removesuffix(".model"))
 
     if not os.path.exists(paths["bpe"]):
         tok = Tokenizer(models.BPE())

@@ -7,7 +7,7 @@ import pytest
 
 import sarfan
 import sarfan_cli
-from conftest import FI, KITAB, MARK
+from conftest import DEFAULT_TSV, FI, KITAB, MARK
 
 
 def run(capsys, *argv):
@@ -91,3 +91,20 @@ def test_make_plugin_end_to_end(capsys, tmp_path):
     text = "ازيك عايز كده الكتاب"
     ids = tok.encode_ids_with_dialect(text, "egy")
     assert 64000 in ids and tok.decode(ids) == text
+
+
+def test_info_fingerprint_is_the_hash_of_the_vocabulary_tsv(capsys, clean_env, small_vocab):
+    import hashlib
+
+    with open(DEFAULT_TSV, "rb") as f:
+        embedded = hashlib.sha256(f.read()).hexdigest()[:16]
+    with open(small_vocab, "rb") as f:
+        small = hashlib.sha256(f.read()).hexdigest()[:16]
+    status, out, _ = run(capsys, "info", "--json")
+    assert status == 0 and json.loads(out)["vocab_sha256"] == embedded
+    status, out, _ = run(capsys, "info", "--json", "--vocab", small_vocab)
+    assert json.loads(out)["vocab_sha256"] == small
+    # A local file of the default name replaces the embedded model, and its hash is shown.
+    os.link(small_vocab, "sarfan-msa-64k.tsv")
+    status, out, _ = run(capsys, "info", "--json")
+    assert json.loads(out)["vocab_sha256"] == small

@@ -38,6 +38,8 @@ DOCSTRINGS = [
     ("encode_batch_ids", "($self, texts)", "Fast batch: return only IDs" + PARALLEL),
     ("encode_batch_ids_with_dialect", "($self, texts, dialect)",
      "Fast batch with dialect: return only IDs" + PARALLEL),
+    ("normalize", "($self, text)",
+     "Return the text as encode() normalizes it (NFC, Arabic letter foldings, whitespace clean-up)"),
     ("decode", "($self, ids)", "Decode token IDs (auto-detects plugin tokens from any loaded plugin)"),
     ("decode_with_dialect", "($self, ids, dialect)", "Decode token IDs with explicit dialect plugin"),
     ("decode_batch", "($self, id_batches)", "Batch decode"),
@@ -73,8 +75,38 @@ def test_documented_examples(default_tokenizer):
     assert r.offsets == [(0, 0), (0, 2), (3, 9), (9, 9)]
     assert (r.dialect, r.confidence, r.fallback) == ("msa", 1.0, True)
     assert tok.decode([1, 264, 541, 2]) == f"{FI} {KITAB}"
-    assert tok.encode_ids("a \U0001F600") == [1, 101, 244, 163, 156, 132, 2]
     assert tok.encode("").ids == [1, 2]
+
+
+def test_byte_fallback_on_a_vocabulary_without_latin_letters(tmp_path):
+    rows = [("[PAD]", 0, 0), ("[BOS]", 1, 0), ("[EOS]", 2, 0), ("[UNK]", 3, 0)]
+    rows += [(f"<0x{b:02X}>", 4 + b, 0) for b in range(256)]
+    rows += [(MARK + FI, 260, -1.0), (FI, 261, -2.0)]
+    tok = SarfanMSATokenizer.from_tsv(write_tsv(tmp_path / "v.tsv", rows))
+    r = tok.encode("a \U0001F600")
+    assert r.ids == [1, 101, 244, 163, 156, 132, 2]
+    assert r.offsets[1:-1] == [(0, 1)] + [(2, 3)] * 4
+
+
+@pytest.mark.parametrize("text, expected", [
+    ("\u0623\u0625\u0622 \u0649 \u0629", "\u0627\u0627\u0627 \u064a \u0647"),
+    ("\u0643\u0640\u062a\u0627\u0628", "\u0643\u062a\u0627\u0628"),
+    ("  a \t\n b  ", "a b"),
+    ("\u0627\u0653", "\u0627"),
+    ("\u0628\u0651\u064e", "\u0628\u064e\u0651"),  # NFC puts fatha before shadda
+    ("\ufefb \ufe8e \ufe8d", "\u0644 \u0627 \ufe8d"),
+    ("", ""),
+])
+def test_normalize_is_the_text_that_encode_segments(default_tokenizer, text, expected):
+    tok = default_tokenizer
+    assert tok.normalize(text) == expected
+    assert tok.encode_ids(expected, normalize=False) == tok.encode_ids(text)
+    assert tok.normalize(text=text) == expected
+
+
+def test_normalize_rejects_other_types(default_tokenizer):
+    with pytest.raises(TypeError):
+        default_tokenizer.normalize(b"x")
 
 
 def test_encode_ids_equals_encode(default_tokenizer):
@@ -134,7 +166,7 @@ def test_plugins(default_tokenizer, tmp_path):
 
 def test_result_outlives_tokenizer_and_plugins(tmp_path):
     tok = SarfanMSATokenizer.load_default()
-    tok.load_plugin(write_tsv(tmp_path / "p.tsv", [("x", 64000, 0)]), "p")
+    tok.load_plugin(write_tsv(tmp_path / "p.tsv", [(MARK + "x", 64000, 0)]), "p")
     result = tok.encode_with_dialect("x", "p")
     tok.unload_plugin("p")
     del tok

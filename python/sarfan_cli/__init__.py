@@ -57,7 +57,7 @@ def command_encode(args, out):
             out.write(f"{piece:<16}{id_:>8}  {start}-{end}\n")
 
 
-def progress_bar(total_bytes):
+def progress_bar(total_bytes, unit="B"):
     """A tqdm bar on stderr when it is a terminal and tqdm is installed, else None."""
     if not sys.stderr.isatty():
         return None
@@ -65,7 +65,7 @@ def progress_bar(total_bytes):
         from tqdm import tqdm
     except ImportError:
         return None
-    return tqdm(total=total_bytes, unit="B", unit_scale=True, file=sys.stderr)
+    return tqdm(total=total_bytes, unit=unit, unit_scale=unit == "B", file=sys.stderr)
 
 
 def command_encode_file(args, out):
@@ -149,10 +149,12 @@ def pool_threads():
 
 def command_info(args, out):
     from . import _build_info
+    from .fingerprint import vocab_fingerprint
 
     tok = load_tokenizer(args.vocab, args.plugin)
     fields = {
         "vocab_size": tok.vocab_size,
+        "vocab_sha256": vocab_fingerprint(args.vocab, _build_info.EMBEDDED_VOCAB_SHA256),
         "special_ids": {"pad": tok.pad_id, "bos": tok.bos_id, "eos": tok.eos_id, "unk": tok.unk_id},
         "plugins": tok.list_plugins(),
         "batch_threads": pool_threads(),
@@ -246,6 +248,9 @@ def parser():
     p.add_argument("--max-chars", type=int, default=16,
                    help="longest piece in characters, with the mark (default 16, the base's)")
     p.set_defaults(run=command_make_plugin)
+
+    from . import train
+    train.add_parser(commands, lambda args, out: train.command_train(args, out, progress_bar, UsageError))
     return top
 
 

@@ -61,6 +61,12 @@ constexpr MethodSpec kEncodeIdsWithDialect{
     .name = "encode_ids_with_dialect",
     .params = {{{"text"}, {"dialect"}, {"normalize", "True"}}},
     .doc = "Fast path with dialect: return only token IDs"};
+constexpr MethodSpec kNormalize{
+    .name = "normalize",
+    .params = {{{"text"}}},
+    .doc =
+        "Return the text as encode() normalizes it (NFC, Arabic letter foldings, whitespace "
+        "clean-up)"};
 constexpr MethodSpec kDecode{
     .name = "decode",
     .params = {{{"ids"}}},
@@ -148,6 +154,16 @@ PyObject* encode_ids_with_dialect(PyObject* self, PyObject* const* args, Py_ssiz
       self, args, nargs, kwnames,
       [](TokenizerState& state, string_view text, string_view dialect, bool normalize) {
         return encode_text<true>(state, text, normalize, dialect);
+      });
+}
+
+// --- normalization ---
+
+// The text exactly as encode() normalizes it, with this tokenizer's switches.
+PyObject* normalize(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return call_method<kNormalize, Receiver::kShared, string_view>(
+      self, args, nargs, kwnames, [](TokenizerState& state, string_view text) {
+        return string_to_str(normalize_text(state.tokenizer.normalizer_config(), text));
       });
 }
 
@@ -246,6 +262,7 @@ PyMethodDef methods[] = {
     method_def<kEncodeBatchWithDialect>(encode_batch_with_dialect),
     method_def<kEncodeBatchIds>(encode_batch_ids),
     method_def<kEncodeBatchIdsWithDialect>(encode_batch_ids_with_dialect),
+    method_def<kNormalize>(normalize),
     method_def<kDecode>(decode),
     method_def<kDecodeWithDialect>(decode_with_dialect),
     method_def<kDecodeBatch>(decode_batch),
