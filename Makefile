@@ -17,7 +17,7 @@ COMPARE_CORPUS := build/corpus/arabic-50mb.txt
 BENCH_FLAGS := --benchmark_repetitions=10 --benchmark_report_aggregates_only=true
 DEFAULT_VOCAB := python/src/lib/data/sarfan-msa-64k.tsv
 
-.PHONY: all setup build test test-quick wheel-check asan fuzz bench bench-compare dump-check cachegrind compare demo format clean tools-venv corpus vocab vocab-check
+.PHONY: all setup build test test-quick wheel-check wheels wheels-check sdist sdist-check asan fuzz bench bench-compare dump-check cachegrind compare demo format clean tools-venv corpus vocab vocab-check
 
 all: build
 
@@ -105,6 +105,22 @@ dump-check: build $(COMPARE_CORPUS)
 wheel-check: setup
 	tools/check_wheel.sh
 
+# One wheel per CPython 3.9 to 3.13 found (pyenv's, then PATH; PYTHONS="3.9 /path/python"
+# to choose), built from the sdist into build/wheels/; wheels-check installs each into a
+# clean venv of its interpreter and runs the pytest suite there.
+wheels: setup
+	tools/build_wheels.sh
+
+wheels-check: setup
+	tools/check_wheels.sh $(WHEELS_CHECK_FLAGS)
+
+sdist: setup
+	tools/make_sdist.sh dist
+
+# pip install of the sdist into a clean venv builds the module, which then works.
+sdist-check: setup
+	tools/check_sdist.sh
+
 # sarfan against HF tokenizers, SentencePiece and tiktoken on 50 MB of text: the README
 # table and docs/compare.png. The peers' models are built once into build/compare.
 $(COMPARE_CORPUS): bench/make_corpus.py
@@ -148,4 +164,4 @@ format:
 	clang-format -i $$(git ls-files '*.cc' '*.h')
 
 clean:
-	rm -rf build
+	rm -rf build dist

@@ -1,5 +1,9 @@
 import array
+import decimal
+import fractions
+import operator
 import pathlib
+import warnings
 
 import numpy as np
 import pytest
@@ -37,6 +41,7 @@ def test_matching_messages(default_tokenizer, call, message):
 @pytest.mark.parametrize("call, message", [
     (lambda t: t.encode("a", normalize=1), "argument 'normalize': 'int' object cannot be converted to 'PyBool'"),
     (lambda t: t.encode("a", None), "argument 'normalize': 'NoneType' object cannot be converted to 'PyBool'"),
+    (lambda t: t.encode("a", 1.0), "argument 'normalize': 'float' object cannot be converted to 'PyBool'"),
     (lambda t: t.encode(b"a"), "argument 'text': 'bytes' object cannot be converted to 'PyString'"),
     (lambda t: SarfanMSATokenizer.from_tsv(pathlib.Path("x")),
      "argument 'path': 'PosixPath' object cannot be converted to 'PyString'"),
@@ -79,6 +84,43 @@ def test_out_of_range_ids(default_tokenizer, ids):
 ])
 def test_accepted_id_sequences(default_tokenizer, ids, expected):
     assert default_tokenizer.decode(ids) == expected
+
+
+class IndexOnly:
+    def __index__(self):
+        return 264
+
+
+class IntOnly:
+    def __int__(self):
+        return 264
+
+
+# Some interpreters (3.9) still turn these into ints through __int__, with only a
+# DeprecationWarning; an id must be an int or have __index__ on every interpreter, and the
+# message is the interpreter's own for operator.index.
+@pytest.mark.parametrize("item", [264.0, 1.5, np.float64(264.0), decimal.Decimal(264),
+                                  fractions.Fraction(264), IntOnly()])
+@pytest.mark.parametrize("param, call", [("ids", lambda t, item: t.decode([item])),
+                                         ("id_batches", lambda t, item: t.decode_batch([[1], [item]]))])
+def test_ids_refuse_non_index_numbers(default_tokenizer, param, call, item):
+    with pytest.raises(TypeError) as expected:
+        operator.index(item)
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        with pytest.raises(TypeError) as info:
+            call(default_tokenizer, item)
+    assert type(info.value) is TypeError
+    assert str(info.value) == f"argument '{param}': {expected.value}"
+    assert str(expected.value).endswith("' object cannot be interpreted as an integer")
+
+
+@pytest.mark.parametrize("item", [IndexOnly(), np.int64(264), np.uint32(264), 264])
+def test_ids_take_index_objects_without_warning(default_tokenizer, item):
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        assert default_tokenizer.decode([item]) == default_tokenizer.decode([264]) == "في"
+        assert default_tokenizer.decode_batch([[item]]) == ["في"]
 
 
 @pytest.mark.parametrize("value, expected", [(True, True), (False, False),

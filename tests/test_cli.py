@@ -59,7 +59,7 @@ def test_encode_file_matches_batch(capsys, tmp_path, monkeypatch, default_tokeni
     monkeypatch.setattr(sarfan_cli, "CHUNK_LINES", 7)  # several chunks, and a partial one
     lines = [f"{FI} {KITAB} {k}" for k in range(30)] + ["", "😀 x\r"]
     source = tmp_path / "in.txt"
-    source.write_text("\n".join(lines) + "\n", encoding="utf-8", newline="")
+    source.write_bytes(("\n".join(lines) + "\n").encode())  # the "\r" kept as written
     target = tmp_path / "out.jsonl"
     assert run(capsys, "encode-file", str(source), "-o", str(target))[0] == 0
     written = [json.loads(l) for l in target.read_text().splitlines()]

@@ -81,16 +81,66 @@ def test_only_init_function_is_exported():
     assert symbols == ["PyInit_sarfan"]
 
 
-def test_sub_interpreter_import_fails():
-    code = (
-        "import sarfan, _testcapi\n"
-        "r = _testcapi.run_in_subinterp('import sarfan')\n"
-        "print(r)\n"
-    )
-    proc = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True,
-                          env={**__import__('os').environ})
-    if "No module named '_testcapi'" in proc.stderr:
-        pytest.skip("interpreter built without _testcapi")
+# The ways an interpreter of this version can run code in a sub-interpreter: each runs
+# INNER there. "isolated" ones have their own GIL, and the interpreter itself refuses
+# single-phase modules in them; "shared" ones reach the module's own check.
+SUB_INTERPRETERS = {
+    "testcapi-shared": ("_testcapi", "_testcapi.run_in_subinterp(INNER)"),
+    "xxsub-shared": ("_xxsubinterpreters",
+                     "i = _xxsubinterpreters.create(**({'isolated': False} if sys.version_info >= (3, 12) else {}))\n"
+                     "_xxsubinterpreters.run_string(i, INNER)\n_xxsubinterpreters.destroy(i)"),
+    "xxsub-isolated": ("_xxsubinterpreters", "i = _xxsubinterpreters.create()\n"
+                       "_xxsubinterpreters.run_string(i, INNER)\n_xxsubinterpreters.destroy(i)"),
+    "interpreters-shared": ("_interpreters", "i = _interpreters.create('legacy')\n"
+                            "assert _interpreters.run_string(i, INNER) is None\n_interpreters.destroy(i)"),
+    "interpreters-isolated": ("_interpreters", "i = _interpreters.create('isolated')\n"
+                              "assert _interpreters.run_string(i, INNER) is None\n_interpreters.destroy(i)"),
+}
+IMPORT = """import os
+try:
+    import sarfan
+    os.write(1, b"{who}: imported\\n")
+except ImportError as e:
+    os.write(1, ("{who}: ImportError: %s\\n" % e).encode())
+"""
+OWN_REFUSAL = "ImportError: sarfan does not support sub-interpreters"
+
+
+def import_in_both(kind, main_first):
+    """Imports sarfan in the main interpreter and in a sub-interpreter, in the given order;
+    returns what each reported, main first."""
+    module, run = SUB_INTERPRETERS[kind]
+    if kind == "xxsub-isolated" and sys.version_info < (3, 12):
+        pytest.skip("sub-interpreters with their own GIL need Python 3.12")
+    try:
+        __import__(module)
+    except ImportError:
+        pytest.skip(f"this interpreter has no {module}")
+    main = IMPORT.format(who="main")
+    code = f"import sys, {module}\nINNER = {IMPORT.format(who='sub')!r}\n"
+    code += main + run + "\n" if main_first else run + "\n" + main
+    proc = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=60)
     assert proc.returncode == 0, proc.stderr
-    assert proc.stdout.strip() == "-1"
-    assert "sub-interpreters" in proc.stderr
+    lines = proc.stdout.splitlines()
+    return sorted(lines, key=lambda line: not line.startswith("main: "))
+
+
+@pytest.mark.parametrize("kind", list(SUB_INTERPRETERS))
+def test_sub_interpreter_import_is_refused(kind):
+    main, sub = import_in_both(kind, main_first=True)
+    assert main == "main: imported"
+    if kind.endswith("-shared"):
+        assert sub.startswith("sub: " + OWN_REFUSAL)
+    else:
+        assert sub.startswith("sub: ImportError: ") and "does not support loading in subinterpreters" in sub
+
+
+# Python 3.13 runs a single-phase module's first initialisation in the main interpreter
+# even when a sub-interpreter imports it, so there the main interpreter always owns it.
+@pytest.mark.parametrize("kind", [k for k in SUB_INTERPRETERS if k.endswith("-shared")])
+def test_first_importing_interpreter_owns_the_module(kind):
+    main, sub = import_in_both(kind, main_first=False)
+    if sys.version_info >= (3, 13):
+        assert sub.startswith("sub: " + OWN_REFUSAL) and main == "main: imported"
+    else:
+        assert sub == "sub: imported" and main.startswith("main: " + OWN_REFUSAL)

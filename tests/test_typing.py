@@ -10,6 +10,8 @@ import pytest
 
 import sarfan
 
+pytest.importorskip("mypy")
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 EXAMPLE = os.path.join(HERE, "typing_example.py")
 

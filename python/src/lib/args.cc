@@ -49,7 +49,23 @@ bool convert_sequence(PyObject* value, Output& out, Item&& item) {
   }
 }
 
+// Python 3.9's PyLong_AsLong still falls back to __int__ (a float, a Decimal) with only a
+// DeprecationWarning; ids take an int or an __index__ object alone, as from 3.10 on.
+bool refuse_non_index(PyObject* item) {
+#if PY_VERSION_HEX < 0x030A0000
+  if (!PyLong_Check(item) && !PyIndex_Check(item)) {
+    PyErr_Format(PyExc_TypeError, "'%.200s' object cannot be interpreted as an integer",
+                 Py_TYPE(item)->tp_name);
+    return true;
+  }
+#else
+  (void)item;
+#endif
+  return false;
+}
+
 bool convert_id_raw(PyObject* item, uint32_t& out) {
+  if (refuse_non_index(item)) return false;
   long id = PyLong_AsLong(item);
   if (id == -1 && PyErr_Occurred()) return false;
   if (id < 0 || (unsigned long)id > 4294967295ul) {
