@@ -30,7 +30,7 @@ def run(capsys, *argv):
 def test_npy_output_holds_every_lines_ids(capsys, tmp_path, monkeypatch, default_tokenizer, lines):
     monkeypatch.setattr(sarfan_cli, "CHUNK_LINES", 7)  # several chunks, and a partial one
     source = tmp_path / "in.txt"
-    source.write_text("".join(line + "\n" for line in lines), encoding="utf-8", newline="")
+    source.write_bytes("".join(line + "\n" for line in lines).encode("utf-8"))
     prefix = str(tmp_path / "out")
     assert run(capsys, "encode-file", str(source), "--format", "npy", "-o", prefix)[0] == 0
     ids = np.load(prefix + ".ids.npy", mmap_mode="r")
