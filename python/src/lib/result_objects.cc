@@ -29,26 +29,31 @@ class CollectorPause {
 }  // namespace
 
 ResultObjects::~ResultObjects() {
-  for (Piece& piece : pieces_) Py_XDECREF(piece.str);
+  for (PyObject* str : strs_) Py_XDECREF(str);
+  for (MarkerStr& marker : marker_strs_) Py_XDECREF(marker.str);
 }
 
 PyObject* ResultObjects::piece_str(uint32_t id, std::string_view text) {
   if (id >= base_vocab_size_) return string_to_str(text);
-  if (pieces_.empty()) pieces_.resize(base_vocab_size_);
-  Piece& piece = pieces_[id];
-  if (piece.str != nullptr) {
-    if (piece.text == text) {
-      Py_INCREF(piece.str);
-      return piece.str;
-    }
-    return string_to_str(text);
+  PyObject** slot = nullptr;
+  for (size_t k = 0; k < markers_.size(); ++k) {
+    if (id != markers_[k]) continue;
+    MarkerStr& marker = marker_strs_[k];
+    if (marker.str != nullptr && marker.text != text) return string_to_str(text);
+    if (marker.str == nullptr) marker.text = std::string(text);
+    slot = &marker.str;
+    break;
   }
-  PyObject* str = string_to_str(text);
-  if (str == nullptr) return nullptr;
-  piece.text = std::string(text);
-  Py_INCREF(str);
-  piece.str = str;
-  return str;
+  if (slot == nullptr) {
+    if (strs_.empty()) strs_.assign(base_vocab_size_, nullptr);
+    slot = &strs_[id];
+  }
+  if (*slot == nullptr) {
+    *slot = string_to_str(text);
+    if (*slot == nullptr) return nullptr;
+  }
+  Py_INCREF(*slot);
+  return *slot;
 }
 
 PyObject* ResultObjects::tokens_list(const PieceTexts& tokens, const std::vector<uint32_t>& ids) {

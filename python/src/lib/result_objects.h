@@ -2,6 +2,7 @@
 
 #include <Python.h>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -24,7 +25,10 @@ namespace sarfan::py {
 // making one int per id and offset and one str per piece.
 class ResultObjects {
  public:
-  explicit ResultObjects(uint32_t base_vocab_size) : base_vocab_size_(base_vocab_size) {}
+  // `markers`: the ids whose steps may carry a text other than their piece (see
+  // piece_str).
+  ResultObjects(uint32_t base_vocab_size, std::array<uint32_t, 3> markers)
+      : base_vocab_size_(base_vocab_size), markers_(markers) {}
   ResultObjects(const ResultObjects&) = delete;
   ResultObjects& operator=(const ResultObjects&) = delete;
   ~ResultObjects();
@@ -36,18 +40,23 @@ class ResultObjects {
   PyObject* offsets_list(const std::vector<std::pair<size_t, size_t>>& offsets);
 
  private:
-  // A base piece's str, kept with the text it was made from: an id stands for one text in
-  // the vocabulary, but a step may carry another (the begin, end and unknown markers).
-  struct Piece {
+  // A new reference to the str of step text `text` with id `id`. A step's text is its
+  // id's piece (a matched key, or a byte piece found by its text), except for the begin,
+  // end and unknown steps, whose ids are fixed and whose texts are the markers "[BOS]",
+  // "[EOS]" and "[UNK]" whatever piece the vocabulary gives those ids: their strs are kept
+  // with the text they were made from.
+  PyObject* piece_str(uint32_t id, std::string_view text);
+
+  struct MarkerStr {
     std::string text;
     PyObject* str = nullptr;  // owned
   };
-  // A new reference to the str of step text `text` with id `id`.
-  PyObject* piece_str(uint32_t id, std::string_view text);
 
   IdInts ints_;
   uint32_t base_vocab_size_;
-  std::vector<Piece> pieces_;  // by base id, filled on first use
+  std::array<uint32_t, 3> markers_;
+  std::vector<PyObject*> strs_;  // owned, by base id, filled on first use
+  std::array<MarkerStr, 3> marker_strs_;
 };
 
 }  // namespace sarfan::py

@@ -310,7 +310,10 @@ PyTypeObject* tokenizer_type() {
 }
 
 PyObject* wrap_tokenizer(Tokenizer tokenizer) {
-  auto objects = std::make_shared<ResultObjects>(tokenizer.vocab().vocab_size());
+  const SpecialIds& special = tokenizer.vocab().special_ids();
+  auto objects = std::make_shared<ResultObjects>(
+      tokenizer.vocab().vocab_size(),
+      std::array<uint32_t, 3>{special.bos_id, special.eos_id, special.unk_id});
   return wrap_instance<TokenizerObject>(tokenizer_type(), std::move(tokenizer), std::move(objects));
 }
 
