@@ -128,11 +128,15 @@ $(COMPARE_CORPUS): bench/make_corpus.py
 	mkdir -p $(dir $@)
 	$(TOOLS_PYTHON) bench/make_corpus.py $@ --megabytes 50
 
+# This machine as the comparison table names it: CPUs, processor model, memory.
+MACHINE = $(shell echo "a machine with $$(nproc) CPUs ($$(lscpu | sed -n 's/^Model name: *//p' | head -1)) and \
+  $$(awk '/MemTotal/ {printf "%.0f GiB", $$2 / 1048576}' /proc/meminfo)")
+
 compare: build tools-venv $(COMPARE_CORPUS)
 	@$(TOOLS_PYTHON) -m pip install -q --disable-pip-version-check -r bench/requirements-compare.txt
 	PYTHONPATH=$(BUILD)/python $(TOOLS_PYTHON) bench/compare.py --build $(BUILD) --work build/compare \
 	  --corpus $(COMPARE_CORPUS) --readme README.md --chart docs/compare.png \
-	  --machine "a 2-core AMD EPYC VM with 24 GiB"
+	  --machine "$(MACHINE)"
 
 # The default vocabulary: `sarfan train` on wordfreq 3.1.1's Arabic "large" list, with the
 # inventory file, the fixed ids and the diacritic pieces of tools/default_vocab_options.py.
