@@ -73,31 +73,46 @@ template <int kCount, int kOffset, int kWalks, bool kBounded>
   }
   const size_t max_len = ctx.max_token_len;
   const unsigned char* q = p;
-  for (size_t d = 1; q < end; ++d) {
-    if (kBounded && d > max_len) break;
-    uint8_t kind = kCharKind[*q];
-    if (kind <= kArabicChar) {
-      uint32_t label = kind == kAsciiChar ? q[0] : TokenIndex::label_of_char(q, 2);
+  size_t d = 0;  // characters walked
+  // After a step of every walk: records hits; false once every walk has died.
+  auto note_step = [&]() {
+    bool any = false;
+    for (int w = 0; w < kCount; ++w) {
+      bool alive = node[w] != view[w].dead();
+      any |= alive;
+      bool hit = alive && view[w].is_key(node[w]);
+      hit_len[w] = hit ? d : hit_len[w];
+      hit_to[w] = hit ? q : hit_to[w];
+      hit_node[w] = hit ? node[w] : hit_node[w];
+    }
+    return any;
+  };
+  for (;;) {
+    // A run of Arabic two-byte letters, the bulk of the text, moves the text pointer by a
+    // constant: its next value then waits on no load, where a step whose width comes from
+    // the byte's class waits on two (the byte, then its class) besides the index read.
+    while (q < end && TokenIndex::is_arabic_lead(*q)) {
+      if (kBounded && d >= max_len) goto done;
+      uint32_t label = TokenIndex::label_of_char(q, 2);
       for (int w = 0; w < kCount; ++w) node[w] = view[w].advance(node[w], label);
-      q += 1 + kind;
+      q += 2;
+      ++d;
+      if (!note_step()) goto done;
+    }
+    if (q >= end || (kBounded && d >= max_len)) break;
+    if (*q < 0x80 && kCharKind[*q] == kAsciiChar) {
+      for (int w = 0; w < kCount; ++w) node[w] = view[w].advance(node[w], *q);
+      ++q;
     } else {
       if (is_white_space_at(q)) break;
       size_t length = utf8::sequence_length(*q);
       for (int w = 0; w < kCount; ++w) node[w] = view[w].advance_char(node[w], q, length);
       q += length;
     }
-    bool any = false;
-    for (int w = 0; w < kCount; ++w) {
-      bool alive = node[w] != view[w].dead();
-      any |= alive;
-      if (alive && view[w].is_key(node[w])) {
-        hit_len[w] = d;
-        hit_to[w] = q;
-        hit_node[w] = node[w];
-      }
-    }
-    if (!any) break;
+    ++d;
+    if (!note_step()) break;
   }
+done:
   for (int w = 0; w < kCount; ++w) {
     best_node[kOffset + w] = hit_node[w];
     best_len[kOffset + w] = hit_len[w];
@@ -117,11 +132,9 @@ void scan(const ScanContext& ctx, std::string_view text, Sink& sink) {
   TokenIndex::Node start[kWalks];
   constexpr int kFirstPlain = kWalks / 2;
   for (int w = 0; w < kWalks; ++w) {
-    bool plugin = kWalks == 4 && (w == 0 || w == 2);
-    const TokenIndex& walked = plugin ? *ctx.plugin.index : *ctx.base.index;
-    index[w] = walked.view();
-    start[w] = TokenIndex::kRoot;
-    if (w < kFirstPlain && !walked.step(start[w], kMark)) start[w] = walked.dead();
+    const ScanVocab& walked = kWalks == 4 && (w == 0 || w == 2) ? ctx.plugin : ctx.base;
+    index[w] = walked.index->view();
+    start[w] = w < kFirstPlain ? walked.pieces->after_mark() : TokenIndex::kRoot;
   }
 
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
@@ -140,7 +153,13 @@ void scan(const ScanContext& ctx, std::string_view text, Sink& sink) {
     size_t best_len[kWalks] = {};
     const unsigned char* best_to[kWalks] = {};
     // Inside a word only the plain walks run.
-    if (word_start) {
+    if (word_start && kWalks == 2) {
+      walk<1, 0, kWalks, kBounded>(ctx, index, start, p, end, best_node, best_len, best_to);
+      const unsigned char* reached = best_to[0];
+      if (best_len[0] == 0 || (reached < end && !is_white_space_at(reached))) {
+        walk<1, 1, kWalks, kBounded>(ctx, index, start, p, end, best_node, best_len, best_to);
+      }
+    } else if (word_start) {
       walk<kWalks, 0, kWalks, kBounded>(ctx, index, start, p, end, best_node, best_len, best_to);
     } else {
       walk<kWalks / 2, kFirstPlain, kWalks, kBounded>(ctx, index, start, p, end, best_node,

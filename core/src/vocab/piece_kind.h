@@ -55,8 +55,9 @@ inline void byte_piece_text(unsigned char byte, char out[6]) {
 }
 
 // What encoding and decoding read of one vocabulary (the base or a plugin) besides its
-// index: the id of each byte piece "<0xHH>", for the scan's byte fallback, and the
-// decoder's kind of each id slot. Each vocabulary builds its own once, when it is made.
+// index: the node after "▁", where the scan's marked walks start, the id of each byte
+// piece "<0xHH>", for its byte fallback, and the decoder's kind of each id slot. Each
+// vocabulary builds its own once, when it is made.
 class PieceTables {
  public:
   static constexpr uint32_t kNoId = 0xFFFFFFFF;  // the byte piece is absent
@@ -65,6 +66,8 @@ class PieceTables {
   template <class TextOf>
   static PieceTables build(const TokenIndex& index, size_t slots, TextOf&& text_of) {
     PieceTables tables;
+    tables.after_mark_ = TokenIndex::kRoot;
+    if (!index.step(tables.after_mark_, kMark)) tables.after_mark_ = index.dead();
     for (int b = 0; b < 256; ++b) {
       char text[6];
       byte_piece_text(static_cast<unsigned char>(b), text);
@@ -75,11 +78,14 @@ class PieceTables {
     return tables;
   }
 
+  // The node after "▁" in the vocabulary's index, or its dead node when no key starts so.
+  TokenIndex::Node after_mark() const { return after_mark_; }
   uint32_t byte_piece_id(unsigned char byte) const { return byte_ids_[byte]; }
   uint16_t kind(size_t slot) const { return kinds_[slot]; }
   size_t memory_bytes() const { return sizeof(byte_ids_) + kinds_.capacity() * sizeof(uint16_t); }
 
  private:
+  TokenIndex::Node after_mark_ = TokenIndex::kRoot;
   std::array<uint32_t, 256> byte_ids_{};
   std::vector<uint16_t> kinds_;
 };

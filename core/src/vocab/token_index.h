@@ -56,6 +56,8 @@ class TokenIndex {
   static uint32_t label_of_char(const unsigned char* p, size_t length) {
     return length == 1 ? p[0] : arabic_label(p);
   }
+  // True for the lead bytes of U+0600..U+06FF, whose characters are one edge each.
+  static bool is_arabic_lead(unsigned char b) { return (b & 0xFC) == 0xD8; }
 
   // Branch-free walking over raw cells, for hot loops: `advance` returns the child by
   // `label`, or `dead()`. A copy holds the cell pointer and the dead node in registers,
@@ -102,7 +104,6 @@ class TokenIndex {
   size_t memory_bytes() const { return units_.size() * sizeof(Unit); }
 
  private:
-  static bool is_arabic_lead(unsigned char b) { return (b & 0xFC) == 0xD8; }
   static uint32_t arabic_label(const unsigned char* p) {
     return 256 + ((uint32_t(p[0] & 3) << 6) | (p[1] & 0x3F));
   }
