@@ -80,10 +80,12 @@ template <int kCount, int kOffset, int kWalks, bool kBounded>
     for (int w = 0; w < kCount; ++w) {
       bool alive = node[w] != view[w].dead();
       any |= alive;
-      bool hit = alive && view[w].is_key(node[w]);
-      hit_len[w] = hit ? d : hit_len[w];
-      hit_to[w] = hit ? q : hit_to[w];
-      hit_node[w] = hit ? node[w] : hit_node[w];
+      // Whether a key ends here is unpredictable: masks keep the compiler from branching.
+      uint64_t hit = 0 - uint64_t(alive && view[w].is_key(node[w]));
+      hit_len[w] = (d & hit) | (hit_len[w] & ~hit);
+      hit_to[w] = reinterpret_cast<const unsigned char*>(
+          (reinterpret_cast<uintptr_t>(q) & hit) | (reinterpret_cast<uintptr_t>(hit_to[w]) & ~hit));
+      hit_node[w] = TokenIndex::Node((node[w] & hit) | (hit_node[w] & ~hit));
     }
     return any;
   };
