@@ -49,31 +49,32 @@ inline constexpr std::array<uint8_t, 256> kCharKind = [] {
 }
 
 // Runs walks [kOffset, kOffset + kCount) from position p in lock step, one character at a
-// time, recording each walk's longest hit. Every walk stops at White_Space. kBounded
-// caps the walk at max_token_len characters; without a plugin the cap is implied, since
-// the base index holds no longer key. State lives in locals so that it stays in registers.
-template <int kCount, int kOffset, int kWalks, bool kBounded>
+// time, recording where each walk's longest hit ends in the index and in the text (p: no
+// hit) and, with kChars, its length in characters. Every walk stops at White_Space.
+// kBounded caps the walk at max_token_len characters; without a plugin the cap is implied,
+// since the base index holds no longer key. State lives in locals so that it stays in
+// registers, which is also why characters are only counted when they are wanted.
+template <int kCount, int kOffset, int kWalks, bool kBounded, bool kChars>
 [[gnu::always_inline]] inline void walk(const ScanContext& ctx,
                                         const TokenIndex::View (&index)[kWalks],
                                         const TokenIndex::Node (&start)[kWalks],
                                         const unsigned char* p, const unsigned char* end,
                                         TokenIndex::Node (&best_node)[kWalks],
-                                        size_t (&best_len)[kWalks],
-                                        const unsigned char* (&best_to)[kWalks]) {
+                                        const unsigned char* (&best_to)[kWalks],
+                                        size_t (&best_len)[kWalks]) {
   TokenIndex::View view[kCount];
   TokenIndex::Node node[kCount], hit_node[kCount];
-  size_t hit_len[kCount];
   const unsigned char* hit_to[kCount];
+  size_t hit_len[kCount];
   for (int w = 0; w < kCount; ++w) {
     view[w] = index[kOffset + w];
     node[w] = start[kOffset + w];
     hit_node[w] = 0;
-    hit_len[w] = 0;
     hit_to[w] = p;
+    hit_len[w] = 0;
   }
-  const size_t max_len = ctx.max_token_len;
   const unsigned char* q = p;
-  size_t d = 0;  // characters walked
+  [[maybe_unused]] size_t d = 0;  // characters walked
   // After a step of every walk: records hits; false once every walk has died.
   auto note_step = [&]() {
     bool any = false;
@@ -81,27 +82,34 @@ template <int kCount, int kOffset, int kWalks, bool kBounded>
       bool alive = node[w] != view[w].dead();
       any |= alive;
       // Whether a key ends here is unpredictable: masks keep the compiler from branching.
-      uint64_t hit = 0 - uint64_t(alive && view[w].is_key(node[w]));
-      hit_len[w] = (d & hit) | (hit_len[w] & ~hit);
+      uintptr_t hit = 0 - uintptr_t(alive && view[w].is_key(node[w]));
       hit_to[w] = reinterpret_cast<const unsigned char*>(
           (reinterpret_cast<uintptr_t>(q) & hit) | (reinterpret_cast<uintptr_t>(hit_to[w]) & ~hit));
       hit_node[w] = TokenIndex::Node((node[w] & hit) | (hit_node[w] & ~hit));
+      if constexpr (kChars) hit_len[w] = (d & hit) | (hit_len[w] & ~hit);
     }
     return any;
+  };
+  // Before a step: true when the cap is reached; counts the character otherwise.
+  auto capped = [&]() {
+    if constexpr (kBounded) {
+      if (d >= ctx.max_token_len) return true;
+    }
+    if constexpr (kBounded || kChars) ++d;
+    return false;
   };
   for (;;) {
     // A run of Arabic two-byte letters, the bulk of the text, moves the text pointer by a
     // constant: its next value then waits on no load, where a step whose width comes from
     // the byte's class waits on two (the byte, then its class) besides the index read.
     while (q < end && TokenIndex::is_arabic_lead(*q)) {
-      if (kBounded && d >= max_len) goto done;
+      if (capped()) goto done;
       uint32_t label = TokenIndex::label_of_char(q, 2);
       for (int w = 0; w < kCount; ++w) node[w] = view[w].advance(node[w], label);
       q += 2;
-      ++d;
       if (!note_step()) goto done;
     }
-    if (q >= end || (kBounded && d >= max_len)) break;
+    if (q >= end || capped()) break;
     if (*q < 0x80 && kCharKind[*q] == kAsciiChar) {
       for (int w = 0; w < kCount; ++w) node[w] = view[w].advance(node[w], *q);
       ++q;
@@ -111,14 +119,13 @@ template <int kCount, int kOffset, int kWalks, bool kBounded>
       for (int w = 0; w < kCount; ++w) node[w] = view[w].advance_char(node[w], q, length);
       q += length;
     }
-    ++d;
     if (!note_step()) break;
   }
 done:
   for (int w = 0; w < kCount; ++w) {
     best_node[kOffset + w] = hit_node[w];
-    best_len[kOffset + w] = hit_len[w];
     best_to[kOffset + w] = hit_to[w];
+    best_len[kOffset + w] = hit_len[w];
   }
 }
 
@@ -130,6 +137,7 @@ done:
 template <int kWalks, class Sink>
 void scan(const ScanContext& ctx, std::string_view text, Sink& sink) {
   constexpr bool kBounded = kWalks == 4;  // plugin keys may be longer than max_token_len
+  constexpr bool kChars = Sink::kSpans;
   TokenIndex::View index[kWalks];
   TokenIndex::Node start[kWalks];
   constexpr int kFirstPlain = kWalks / 2;
@@ -152,34 +160,42 @@ void scan(const ScanContext& ctx, std::string_view text, Sink& sink) {
       continue;
     }
     TokenIndex::Node best_node[kWalks] = {};  // the value is read once, for the winner only
+    const unsigned char* best_to[kWalks];
     size_t best_len[kWalks] = {};
-    const unsigned char* best_to[kWalks] = {};
+    for (int w = 0; w < kWalks; ++w) best_to[w] = p;
     // Inside a word only the plain walks run.
     if (word_start && kWalks == 2) {
-      walk<1, 0, kWalks, kBounded>(ctx, index, start, p, end, best_node, best_len, best_to);
+      // A marked hit that reaches the word's end is the longest match there and wins the
+      // tie with a plain one, so the plain walk runs only when the marked one falls short:
+      // most words are one marked piece.
+      walk<1, 0, kWalks, kBounded, kChars>(ctx, index, start, p, end, best_node, best_to, best_len);
       const unsigned char* reached = best_to[0];
-      if (best_len[0] == 0 || (reached < end && !is_white_space_at(reached))) {
-        walk<1, 1, kWalks, kBounded>(ctx, index, start, p, end, best_node, best_len, best_to);
+      if (reached == p || (reached < end && !is_white_space_at(reached))) {
+        walk<1, 1, kWalks, kBounded, kChars>(ctx, index, start, p, end, best_node, best_to,
+                                             best_len);
       }
     } else if (word_start) {
-      walk<kWalks, 0, kWalks, kBounded>(ctx, index, start, p, end, best_node, best_len, best_to);
+      walk<kWalks, 0, kWalks, kBounded, kChars>(ctx, index, start, p, end, best_node, best_to,
+                                                best_len);
     } else {
-      walk<kWalks / 2, kFirstPlain, kWalks, kBounded>(ctx, index, start, p, end, best_node,
-                                                      best_len, best_to);
+      walk<kWalks / 2, kFirstPlain, kWalks, kBounded, kChars>(ctx, index, start, p, end, best_node,
+                                                              best_to, best_len);
     }
-    size_t longest = 0;
+    // Every walk started at p, so the longest hit is the one that ends farthest.
+    const unsigned char* farthest = p;
     int winner = 0;
     for (int w = 0; w < kWalks; ++w) {
-      if (best_len[w] > longest) {
-        longest = best_len[w];
+      if (best_to[w] > farthest) {
+        farthest = best_to[w];
         winner = w;
       }
     }
-    if (longest > 0) {
-      sink.piece(index[winner].value(best_node[winner]), i, i + longest, p, best_to[winner],
+    if (farthest > p) {
+      size_t chars = best_len[winner];  // 0 unless the sink wants character spans
+      sink.piece(index[winner].value(best_node[winner]), i, i + chars, p, farthest,
                  winner < kFirstPlain);
-      p = best_to[winner];
-      i += longest;
+      p = farthest;
+      i += chars;
     } else {
       size_t length = utf8::sequence_length(*p);
       for (size_t k = 0; k < length; ++k) {
@@ -209,7 +225,8 @@ void scan(const ScanContext& ctx, std::string_view text, Sink& sink) {
 // Sink receives: begin(bos_id), piece(id, start, end, from, to, marked) for a matched piece
 // covering characters [start, end) and input bytes [from, to), byte(id, index, byte,
 // unknown) for a byte-fallback step (id is unk_id when the byte piece is missing) and
-// end(eos_id, n), n the number of characters.
+// end(eos_id, n), n the number of characters. A sink with kSpans false ignores the
+// character positions, which are then not counted (they read as wrong).
 template <class Sink>
 void segment(const ScanContext& ctx, std::string_view text, Sink& sink) {
   if (ctx.plugin.index != nullptr) {

@@ -14,6 +14,7 @@ constexpr std::string_view kDefaultDialect = "msa";
 
 // Collects ids only.
 struct IdSink {
+  static constexpr bool kSpans = false;
   std::vector<uint32_t>& ids;
   void begin(uint32_t id) { ids.push_back(id); }
   void piece(uint32_t id, size_t, size_t, const unsigned char*, const unsigned char*, bool) {
@@ -25,6 +26,7 @@ struct IdSink {
 
 // Collects ids, piece texts and character spans.
 struct FullSink {
+  static constexpr bool kSpans = true;
   EncodeResult& result;
   void begin(uint32_t id) { add(id, "", "[BOS]", 0, 0); }
   void piece(uint32_t id, size_t start, size_t end, const unsigned char* from,
