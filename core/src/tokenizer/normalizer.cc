@@ -1,5 +1,7 @@
 #include "tokenizer/normalizer.h"
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "tokenizer/nfc_properties.h"
@@ -21,24 +23,63 @@ Normalizer::Normalizer(const NormalizerConfig& config)
     arabic_[c - 0x0600] = out;
     bool plain = out != kDelete && out >= 0x0600 && out < 0x0680 && nfc::properties(c) == 0;
     if (c < 0x0680) {
-      plain_arabic_[c - 0x0600] = plain ? char16_t(out) : 0;
-      kept_arabic_[c - 0x0600] = plain && out == c;
+      unsigned char bytes[2] = {static_cast<unsigned char>(0xC0 | (out >> 6)),
+                                static_cast<unsigned char>(0x80 | (out & 0x3F))};
+      uint16_t utf8 = 0;
+      std::memcpy(&utf8, bytes, 2);
+      plain_arabic_utf8_[c - 0x0600] = plain ? utf8 : 0;
     }
   }
 }
 
-// One call of Normalizer::normalize. Unchanged input bytes are not copied one character
-// at a time: [run_start_, p) is a pending run that is copied in one go when a character
-// needs rewriting.
+// The output of one normalization: a string allocated ahead of what is written, so that
+// the plain-text loop stores through a pointer with no capacity check per byte.
+class NormalizedOutput {
+ public:
+  explicit NormalizedOutput(size_t expected) { bytes_.resize(expected); }
+
+  size_t size() const { return size_; }
+  // Where the next `n` bytes go; commit(n) then counts them as written.
+  char* room(size_t n) {
+    if (bytes_.size() - size_ < n) bytes_.resize(std::max(2 * bytes_.size(), size_ + n));
+    return bytes_.data() + size_;
+  }
+  void commit(size_t n) { size_ += n; }
+  void append(const unsigned char* p, size_t n) {
+    std::memcpy(room(n), p, n);
+    size_ += n;
+  }
+  void push_back(char c) {
+    *room(1) = c;
+    ++size_;
+  }
+  void append_char(char32_t c) {
+    std::string bytes;
+    utf8::append(bytes, c);
+    append(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+  }
+  void truncate(size_t size) { size_ = size; }
+  std::string take() && {
+    bytes_.resize(size_);
+    return std::move(bytes_);
+  }
+
+ private:
+  std::string bytes_;
+  size_t size_ = 0;
+};
+
+// One call of Normalizer::normalize. Outside the plain loop, unchanged input bytes are not
+// copied one character at a time: [run_start_, p) is a pending run that is copied in one
+// go when a character needs rewriting.
 class NormalizeRun {
  public:
   NormalizeRun(const Normalizer& normalizer, std::string_view text)
       : n_(normalizer),
         begin_(reinterpret_cast<const unsigned char*>(text.data())),
         end_(begin_ + text.size()),
-        run_start_(begin_) {
-    out_.reserve(text.size());
-  }
+        run_start_(begin_),
+        out_(text.size()) {}
 
   std::string finish() && {
     const unsigned char* p = begin_;
@@ -78,32 +119,41 @@ class NormalizeRun {
       p = q;
     }
     flush(end_);
-    if (n_.collapse_whitespace_ && last_space_) out_.pop_back();
-    return std::move(out_);
+    if (n_.collapse_whitespace_ && last_space_) out_.truncate(out_.size() - 1);
+    return std::move(out_).take();
   }
 
  private:
   // Passes over characters that NFC keeps and that are NFC boundaries: printable ASCII, a
   // single space between words, and Arabic letters of U+0600..U+067F that stay or fold
-  // to another letter of that range. Unchanged ones join the pending run; the boundary
+  // to another letter of that range, writing each to the output as it goes; the boundary
   // state is kept for the last of them. Returns where it stopped.
   const unsigned char* skip_plain(const unsigned char* p) {
-    // Locals throughout: the output appends below could alias members otherwise, and the
+    flush(p);
+    // Locals throughout: stores through `w` could alias members otherwise, and the
     // compiler would reload them for every character.
     const unsigned char* const end = end_;
-    const char16_t* const folds = n_.plain_arabic_.data();
-    const bool* const kept = n_.kept_arabic_.data();
+    const uint16_t* const plain = n_.plain_arabic_utf8_.data();
     const bool collapse = n_.collapse_whitespace_;
+    // The loop writes at most one byte for each byte it reads.
+    char* const base = out_.room(size_t(end - p));
+    char* w = base;
     const unsigned char* last = nullptr;
-    size_t out_before_folded = 0;  // output size before `last`, when `last` was folded
+    char* w_last = nullptr;  // where `last` was written
     bool space = last_space_, started = started_;
     bool space_before = space, started_before = started;
+    auto letter_at = [&](const unsigned char* q) -> uint16_t {
+      if (end - q < 2 || (q[0] & 0xFE) != 0xD8 || (q[1] & 0xC0) != 0x80) return 0;
+      return plain[((q[0] & 1u) << 6) | (q[1] & 0x3Fu)];
+    };
     while (p < end) {
       unsigned char b = *p;
       if (b > 0x20 && b < 0x80) {
         space_before = space;
         started_before = started;
         last = p++;
+        w_last = w;
+        *w++ = char(b);
         space = false;
         started = true;
         continue;
@@ -112,50 +162,41 @@ class NormalizeRun {
         space_before = space;
         started_before = started;
         last = p++;
+        w_last = w;
+        *w++ = ' ';
         space = collapse;
         continue;
       }
-      if ((b & 0xFE) != 0xD8 || end - p < 2 || (p[1] & 0xC0) != 0x80) break;
-      unsigned index = ((b & 1u) << 6) | (p[1] & 0x3Fu);
-      if (kept[index]) {
-        // A run of unchanged letters: only the state before its last letter matters.
-        const unsigned char* q = p + 2;
-        while (end - q >= 2 && (q[0] & 0xFE) == 0xD8 && (q[1] & 0xC0) == 0x80 &&
-               kept[((q[0] & 1u) << 6) | (q[1] & 0x3Fu)]) {
-          q += 2;
-        }
-        if (q - p > 2) {
-          space_before = false;
-          started_before = true;
-        } else {
-          space_before = space;
-          started_before = started;
-        }
-        last = q - 2;
-        space = false;
-        started = true;
-        p = q;
-        continue;
+      uint16_t bytes = letter_at(p);
+      if (bytes == 0) break;
+      // A run of letters, each written as it stays or folds: only the state before the
+      // run's last letter matters.
+      const unsigned char* q = p;
+      do {
+        std::memcpy(w, &bytes, 2);
+        w += 2;
+        q += 2;
+        bytes = letter_at(q);
+      } while (bytes != 0);
+      if (q - p > 2) {
+        space_before = false;
+        started_before = true;
+      } else {
+        space_before = space;
+        started_before = started;
       }
-      char16_t folded = folds[index];
-      if (folded == 0) break;
-      // Folded to another letter of the same two-byte range (alef, yeh, heh).
-      space_before = space;
-      started_before = started;
-      last = p;
-      flush(p);
-      out_before_folded = out_.size();
-      out_.push_back(char(0xC0 | (folded >> 6)));
-      out_.push_back(char(0x80 | (folded & 0x3F)));
-      run_start_ = p + 2;
+      last = q - 2;
+      w_last = w - 2;
       space = false;
       started = true;
-      p += 2;
+      p = q;
     }
+    size_t size_before = out_.size();
+    out_.commit(size_t(w - base));
+    run_start_ = p;
     if (last != nullptr) {
       boundary_ = last;
-      boundary_out_size_ =
-          last >= run_start_ ? out_.size() + size_t(last - run_start_) : out_before_folded;
+      boundary_out_size_ = size_before + size_t(w_last - base);
       boundary_last_space_ = space_before;
       boundary_started_ = started_before;
       last_space_ = space;
@@ -165,7 +206,7 @@ class NormalizeRun {
   }
 
   void flush(const unsigned char* upto) {
-    out_.append(reinterpret_cast<const char*>(run_start_), size_t(upto - run_start_));
+    out_.append(run_start_, size_t(upto - run_start_));
     run_start_ = upto;
   }
 
@@ -196,7 +237,7 @@ class NormalizeRun {
       flush(p);
       run_start_ = q;
       if (folded == Normalizer::kDelete) return;
-      utf8::append(out_, folded);
+      out_.append_char(folded);
     }
     started_ = true;
     last_space_ = false;
@@ -211,7 +252,7 @@ class NormalizeRun {
     }
     char32_t folded = n_.fold(c);
     if (folded == Normalizer::kDelete) return;
-    utf8::append(out_, folded);
+    out_.append_char(folded);
     started_ = true;
     last_space_ = false;
   }
@@ -221,7 +262,7 @@ class NormalizeRun {
   // Returns the input position after the segment.
   const unsigned char* normalize_segment(const unsigned char* q) {
     flush(q);
-    out_.resize(boundary_out_size_);
+    out_.truncate(boundary_out_size_);
     last_space_ = boundary_last_space_;
     started_ = boundary_started_;
     const unsigned char* seg_end = q;
@@ -250,7 +291,7 @@ class NormalizeRun {
   const unsigned char* begin_;
   const unsigned char* end_;
   const unsigned char* run_start_;
-  std::string out_;
+  NormalizedOutput out_;
   bool started_ = false;     // a non-whitespace character has been written
   bool last_space_ = false;  // the last character written is a collapsed space
   const unsigned char* boundary_ = nullptr;

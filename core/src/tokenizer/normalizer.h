@@ -47,9 +47,9 @@ class Normalizer {
 
   std::array<char32_t, 256> arabic_;  // fold() of U+0600..U+06FF
   // For U+0600..U+067F that pass NFC's quick check as starters and fold to a character
-  // of the same range (most of Arabic text): that character; 0 for the others.
-  std::array<char16_t, 128> plain_arabic_;
-  std::array<bool, 128> kept_arabic_;  // those among them that stay as they are
+  // of the same range (most of Arabic text): that character's two UTF-8 bytes as they lie
+  // in memory; 0 for the others.
+  std::array<uint16_t, 128> plain_arabic_utf8_;
   bool fold_presentation_forms_;
   bool collapse_whitespace_;
 };
