@@ -6,6 +6,7 @@
 
 #include "tokenizer/nfc_properties.h"
 #include "tokenizer/nfc_segment.h"
+#include "tokenizer/plain_block.h"
 #include "vocab/utf8.h"
 
 namespace sarfan {
@@ -29,6 +30,12 @@ Normalizer::Normalizer(const NormalizerConfig& config)
       std::memcpy(&utf8, bytes, 2);
       plain_arabic_utf8_[c - 0x0600] = plain ? utf8 : 0;
     }
+  }
+  // Blocks write what the plain loop would, or leave a letter to it.
+  plain_blocks_ = plain_block::kAvailable && collapse_whitespace_;
+  for (unsigned index = 0; index < 128; ++index) {
+    uint16_t block = plain_block::letter(0xD8 | (index >> 6), 0x80 | (index & 0x3F));
+    if (block != 0 && block != plain_arabic_utf8_[index]) plain_blocks_ = false;
   }
 }
 
@@ -146,7 +153,24 @@ class NormalizeRun {
       if (end - q < 2 || (q[0] & 0xFE) != 0xD8 || (q[1] & 0xC0) != 0x80) return 0;
       return plain[((q[0] & 1u) << 6) | (q[1] & 0x3Fu)];
     };
+    const bool blocks = n_.plain_blocks_;
+    const unsigned char* next_block = p;  // after a block that was not plain
     while (p < end) {
+      if (blocks && started && p >= next_block && end - p >= 16 && !(space && *p == ' ')) {
+        size_t taken = plain_block::write(p, w);
+        if (taken != 0) {
+          size_t last_length = (p[taken - 1] & 0xC0) == 0x80 ? 2 : 1;
+          last = p + taken - last_length;
+          w_last = w + (taken - last_length);
+          space_before = last[-1] == ' ';
+          started_before = true;
+          space = p[taken - 1] == ' ';
+          p += taken;
+          w += taken;
+          continue;
+        }
+        next_block = p + 16;  // the loop below takes these bytes
+      }
       unsigned char b = *p;
       if (b > 0x20 && b < 0x80) {
         space_before = space;

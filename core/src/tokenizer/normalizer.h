@@ -50,6 +50,7 @@ class Normalizer {
   // of the same range (most of Arabic text): that character's two UTF-8 bytes as they lie
   // in memory; 0 for the others.
   std::array<uint16_t, 128> plain_arabic_utf8_;
+  bool plain_blocks_;  // the plain loop may take sixteen bytes at a time (plain_block.h)
   bool fold_presentation_forms_;
   bool collapse_whitespace_;
 };
