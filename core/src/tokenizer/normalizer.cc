@@ -60,11 +60,7 @@ class NormalizedOutput {
     *room(1) = c;
     ++size_;
   }
-  void append_char(char32_t c) {
-    std::string bytes;
-    utf8::append(bytes, c);
-    append(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
-  }
+  void append_char(char32_t c) { size_ += utf8::encode(c, room(4)); }
   void truncate(size_t size) { size_ = size; }
   std::string take() && {
     bytes_.resize(size_);
@@ -154,7 +150,7 @@ class NormalizeRun {
       return plain[((q[0] & 1u) << 6) | (q[1] & 0x3Fu)];
     };
     const bool blocks = n_.plain_blocks_;
-    const unsigned char* next_block = p;  // after a block that was not plain
+    const unsigned char* next_block = next_block_;
     while (p < end) {
       if (blocks && started && p >= next_block && end - p >= 16 && !(space && *p == ' ')) {
         size_t taken = plain_block::write(p, w);
@@ -215,6 +211,7 @@ class NormalizeRun {
       started = true;
       p = q;
     }
+    next_block_ = next_block;
     size_t size_before = out_.size();
     out_.commit(size_t(w - base));
     run_start_ = p;
@@ -316,6 +313,9 @@ class NormalizeRun {
   const unsigned char* end_;
   const unsigned char* run_start_;
   NormalizedOutput out_;
+  // Blocks are tried from here on: after one that was not plain, its bytes go one by one,
+  // so text that is rarely plain pays for a block check every sixteen bytes at most.
+  const unsigned char* next_block_ = begin_;
   bool started_ = false;     // a non-whitespace character has been written
   bool last_space_ = false;  // the last character written is a collapsed space
   const unsigned char* boundary_ = nullptr;

@@ -183,20 +183,33 @@ inline size_t count_chars(std::string_view text) {
   return size - continuations;
 }
 
-inline void append(std::string& out, char32_t c) {
+// Writes the UTF-8 form of `c` to `out` (room for 4 bytes) and returns its length.
+inline size_t encode(char32_t c, char* out) {
   if (c < 0x80) {
-    out.push_back(char(c));
-  } else if (c < 0x800) {
-    char buf[2] = {char(0xC0 | (c >> 6)), char(0x80 | (c & 0x3F))};
-    out.append(buf, 2);
-  } else if (c < 0x10000) {
-    char buf[3] = {char(0xE0 | (c >> 12)), char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F))};
-    out.append(buf, 3);
-  } else {
-    char buf[4] = {char(0xF0 | (c >> 18)), char(0x80 | ((c >> 12) & 0x3F)),
-                   char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F))};
-    out.append(buf, 4);
+    out[0] = char(c);
+    return 1;
   }
+  if (c < 0x800) {
+    out[0] = char(0xC0 | (c >> 6));
+    out[1] = char(0x80 | (c & 0x3F));
+    return 2;
+  }
+  if (c < 0x10000) {
+    out[0] = char(0xE0 | (c >> 12));
+    out[1] = char(0x80 | ((c >> 6) & 0x3F));
+    out[2] = char(0x80 | (c & 0x3F));
+    return 3;
+  }
+  out[0] = char(0xF0 | (c >> 18));
+  out[1] = char(0x80 | ((c >> 12) & 0x3F));
+  out[2] = char(0x80 | ((c >> 6) & 0x3F));
+  out[3] = char(0x80 | (c & 0x3F));
+  return 4;
+}
+
+inline void append(std::string& out, char32_t c) {
+  char bytes[4];
+  out.append(bytes, encode(c, bytes));
 }
 
 // True when valid UTF-8 text is empty or holds only White_Space characters.
