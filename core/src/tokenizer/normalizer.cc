@@ -158,14 +158,18 @@ class NormalizeRun {
           size_t last_length = (p[taken - 1] & 0xC0) == 0x80 ? 2 : 1;
           last = p + taken - last_length;
           w_last = w + (taken - last_length);
-          space_before = last[-1] == ' ';
+          space_before = last > p ? last[-1] == ' ' : space;
           started_before = true;
           space = p[taken - 1] == ' ';
           p += taken;
           w += taken;
-          continue;
         }
-        next_block = p + 16;  // the loop below takes these bytes
+        // After a short take the text is mostly unsuited to blocks: the loop below takes
+        // the next sixteen bytes, so such text pays a block check every sixteen bytes at
+        // most. After a longer one, the character that ended it goes to the loop, then
+        // blocks resume.
+        next_block = taken < 4 ? p + 16 : taken < 16 ? p + 1 : p;
+        if (taken != 0) continue;
       }
       unsigned char b = *p;
       if (b > 0x20 && b < 0x80) {

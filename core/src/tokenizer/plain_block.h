@@ -1,5 +1,6 @@
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -11,11 +12,11 @@
 namespace sarfan::plain_block {
 
 // Sixteen bytes of text at a time for the normalizer's plain loop, with the default
-// switches: a block of printable ASCII, spaces with no two side by side, and Arabic letters
-// of U+0600..U+067F that are NFC starters is written out with the letter foldings applied
-// (U+0622, U+0623, U+0625 -> U+0627, U+0629 -> U+0647, U+0649 -> U+064A); a block with any
-// other byte is left to the loop. Words are too short for the loop's per-word branches:
-// one mispredicted run end a word cost more than the rest of its work.
+// switches: the longest start of a block made of printable ASCII, spaces with no two side
+// by side, and Arabic letters of U+0600..U+067F that are NFC starters is written out with
+// the letter foldings applied (U+0622, U+0623, U+0625 -> U+0627, U+0629 -> U+0647, U+0649
+// -> U+064A); the character after it is left to the loop. Words are too short for the loop's
+// per-word branches: one mispredicted run end a word cost more than the rest of its work.
 
 // What the block does with the two-byte character `lead`, `trail` (lead D8 or D9): its
 // bytes after folding as they lie in memory, or 0 when it leaves the block to the loop.
@@ -59,9 +60,8 @@ inline __m128i select(__m128i mask, __m128i yes, __m128i no) {
 #endif
 
 // Writes the block at `p` (16 readable bytes, `p` at a character's start) to `w` (16
-// writable bytes) and returns how many bytes it took: 16, or 15 when the last byte leads a
-// character the block does not hold whole; 0 when the block is not plain (nothing useful
-// is written then).
+// writable bytes) and returns how many of its bytes, from the start, are whole plain
+// characters; those are written, the bytes after them are not meaningful.
 inline size_t write(const unsigned char* p, char* w) {
 #if defined(__SSE2__)
   using namespace detail;
@@ -70,29 +70,25 @@ inline size_t write(const unsigned char* p, char* w) {
   const __m128i space = _mm_cmpeq_epi8(v, bytes_of(0x20));
   const __m128i d8 = _mm_cmpeq_epi8(v, bytes_of(0xD8));
   const __m128i d9 = _mm_cmpeq_epi8(v, bytes_of(0xD9));
-  const __m128i lead = _mm_or_si128(d8, d9);
-  // Byte i of these holds the flag of byte i - 1, or of byte i + 1.
+  // Byte i of these holds the flag of byte i - 1.
   const __m128i after_d8 = _mm_slli_si128(d8, 1);
   const __m128i after_d9 = _mm_slli_si128(d9, 1);
   const __m128i trail = _mm_cmpeq_epi8(_mm_and_si128(v, bytes_of(0xC0)), bytes_of(0x80));
-  const __m128i before_trail = _mm_srli_si128(trail, 1);
 
   const __m128i d8_letter =
       _mm_andnot_si128(in_range(v, 0x90, 0x9A), _mm_and_si128(after_d8, trail));
   const __m128i d9_ranges = _mm_or_si128(
       _mm_or_si128(in_range(v, 0x81, 0x8A), in_range(v, 0xA0, 0xAF)), in_range(v, 0xB1, 0xBF));
   const __m128i d9_letter = _mm_and_si128(d9_ranges, _mm_and_si128(after_d9, trail));
+  const __m128i letter_trail = _mm_or_si128(d8_letter, d9_letter);
+  // A lead counts when the byte after it, in the block, completes a plain letter.
+  const __m128i letter_lead = _mm_and_si128(_mm_or_si128(d8, d9), _mm_srli_si128(letter_trail, 1));
   const __m128i doubled_space = _mm_and_si128(space, _mm_slli_si128(space, 1));
-  __m128i ok = _mm_or_si128(
-      _mm_or_si128(printable, _mm_andnot_si128(doubled_space, space)),
-      _mm_or_si128(_mm_and_si128(lead, before_trail), _mm_or_si128(d8_letter, d9_letter)));
-  unsigned mask = unsigned(_mm_movemask_epi8(ok));
-  size_t taken = 16;
-  if (mask != 0xFFFF) {
-    // Byte 15 may lead a letter whose trail lies past the block.
-    if (mask != 0x7FFF || p[15] < 0xD8 || p[15] > 0xD9) return 0;
-    taken = 15;
-  }
+  const __m128i ok = _mm_or_si128(_mm_or_si128(printable, _mm_andnot_si128(doubled_space, space)),
+                                  _mm_or_si128(letter_lead, letter_trail));
+  unsigned bad = ~unsigned(_mm_movemask_epi8(ok)) & 0xFFFFu;
+  size_t taken = bad == 0 ? 16 : size_t(std::countr_zero(bad));
+  if (taken == 0) return 0;
 
   __m128i out = v;
   const __m128i alef =
