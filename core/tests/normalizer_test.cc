@@ -107,27 +107,48 @@ TEST(NormalizerTest, FastPathEqualsStepByStepDefinition) {
   }
 }
 
-// Long runs of plain text, which the normalizer takes sixteen bytes at a time: every
-// character of U+0600..U+067F at every offset of a block, among ASCII, single and double
-// spaces, and now and then a character that no block takes.
-TEST(NormalizerTest, PlainBlocksEqualStepByStepDefinition) {
+// Long runs of plain text, which the normalizer takes sixteen bytes at a time where its
+// switches allow: every character of U+0600..U+067F at every offset of a block, among
+// ASCII, single and double spaces, and now and then a character that no block takes.
+// Besides the defaults, switches under which a letter stays that a block would fold.
+class PlainBlocksTest : public testing::TestWithParam<NormalizerConfig> {};
+
+TEST_P(PlainBlocksTest, EqualStepByStepDefinition) {
+  const NormalizerConfig& config = GetParam();
   std::mt19937 rng(16);
   std::vector<char32_t> pool;
   for (char32_t c = 0x0600; c < 0x0680; ++c) pool.push_back(c);
   for (char32_t c : {U'a', U'Z', U'.', U'7', U'\x7F', U' ', U' ', U' ', U' '}) pool.push_back(c);
   const char32_t rare[] = {'\t',   '\n',   0x0640, 0x064E, 0x0653,  0x0654, 0x00E9,
                            0x0301, 0x06D5, 0x3000, 0xFEFB, 0x1F600, 0};
-  NormalizerConfig configs[2];
-  configs[1].remove_diacritics = true;
-  for (int i = 0; i < 40000; ++i) {
+  Normalizer normalizer(config);
+  for (int i = 0; i < 20000; ++i) {
     std::vector<char32_t> cps;
     for (size_t n = rng() % 80; n > 0; --n) {
       cps.push_back(rng() % 40 == 0 ? rare[rng() % std::size(rare)] : pool[rng() % pool.size()]);
     }
-    const NormalizerConfig& config = configs[i % 2];
     std::string text = u8(cps);
-    ASSERT_EQ(normalize_text(config, text), reference_normalize(config, text)) << i;
+    ASSERT_EQ(normalizer.normalize(text), reference_normalize(config, text)) << i;
   }
+}
+
+NormalizerConfig with_switch(bool NormalizerConfig::*member, bool value) {
+  NormalizerConfig config;
+  config.*member = value;
+  return config;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Switches, PlainBlocksTest,
+    testing::Values(NormalizerConfig{}, with_switch(&NormalizerConfig::remove_diacritics, true),
+                    with_switch(&NormalizerConfig::remove_tatweel, false),
+                    with_switch(&NormalizerConfig::normalize_alef, false),
+                    with_switch(&NormalizerConfig::normalize_alef_maqsura, false),
+                    with_switch(&NormalizerConfig::normalize_taa_marbuta, false)));
+
+// A text without data: nothing is read from or copied out of it.
+TEST(NormalizerTest, EmptyViewWithoutDataGivesEmptyText) {
+  EXPECT_EQ(normalize_text(NormalizerConfig{}, std::string_view()), "");
 }
 
 // Ill-formed input reads as U+FFFD per maximal subpart, wherever it stands.

@@ -31,11 +31,23 @@ Normalizer::Normalizer(const NormalizerConfig& config)
       plain_arabic_utf8_[c - 0x0600] = plain ? utf8 : 0;
     }
   }
-  // Blocks write what the plain loop would, or leave a letter to it.
+  // Blocks must write each letter as the plain loop would, or leave it to the loop: a block
+  // of eight of each letter shows which they do.
   plain_blocks_ = plain_block::kAvailable && collapse_whitespace_;
-  for (unsigned index = 0; index < 128; ++index) {
-    uint16_t block = plain_block::letter(0xD8 | (index >> 6), 0x80 | (index & 0x3F));
-    if (block != 0 && block != plain_arabic_utf8_[index]) plain_blocks_ = false;
+  for (unsigned index = 0; index < 128 && plain_blocks_; ++index) {
+    const unsigned char letter[2] = {static_cast<unsigned char>(0xD8 | (index >> 6)),
+                                     static_cast<unsigned char>(0x80 | (index & 0x3F))};
+    unsigned char block[16];
+    char out[16], expected[16];
+    for (int k = 0; k < 16; k += 2) {
+      std::memcpy(block + k, letter, 2);
+      std::memcpy(expected + k, &plain_arabic_utf8_[index], 2);
+    }
+    size_t taken = plain_block::write(block, out);
+    if (taken != 0 &&
+        (taken != 16 || plain_arabic_utf8_[index] == 0 || std::memcmp(out, expected, 16) != 0)) {
+      plain_blocks_ = false;
+    }
   }
 }
 
@@ -53,6 +65,7 @@ class NormalizedOutput {
   }
   void commit(size_t n) { size_ += n; }
   void append(const unsigned char* p, size_t n) {
+    if (n == 0) return;  // p may be null: the text of an empty view
     std::memcpy(room(n), p, n);
     size_ += n;
   }
@@ -317,11 +330,9 @@ class NormalizeRun {
   const unsigned char* end_;
   const unsigned char* run_start_;
   NormalizedOutput out_;
-  // Blocks are tried from here on: after one that was not plain, its bytes go one by one,
-  // so text that is rarely plain pays for a block check every sixteen bytes at most.
-  const unsigned char* next_block_ = begin_;
-  bool started_ = false;     // a non-whitespace character has been written
-  bool last_space_ = false;  // the last character written is a collapsed space
+  const unsigned char* next_block_ = begin_;  // where the plain loop may try a block again
+  bool started_ = false;                      // a non-whitespace character has been written
+  bool last_space_ = false;                   // the last character written is a collapsed space
   const unsigned char* boundary_ = nullptr;
   size_t boundary_out_size_ = 0;
   bool boundary_last_space_ = false;

@@ -18,24 +18,6 @@ namespace sarfan::plain_block {
 // -> U+064A); the character after it is left to the loop. Words are too short for the loop's
 // per-word branches: one mispredicted run end a word cost more than the rest of its work.
 
-// What the block does with the two-byte character `lead`, `trail` (lead D8 or D9): its
-// bytes after folding as they lie in memory, or 0 when it leaves the block to the loop.
-// The normalizer checks this against its own table and uses blocks only when they agree.
-inline uint16_t letter(unsigned char lead, unsigned char trail) {
-  bool taken = lead == 0xD8
-                   ? !(trail >= 0x90 && trail <= 0x9A)
-                   : (trail >= 0x81 && trail <= 0x8A) || (trail >= 0xA0 && trail <= 0xAF) ||
-                         (trail >= 0xB1 && trail <= 0xBF);
-  if (!taken) return 0;
-  if (lead == 0xD8 && (trail == 0xA2 || trail == 0xA3 || trail == 0xA5)) trail = 0xA7;
-  if (lead == 0xD8 && trail == 0xA9) lead = 0xD9, trail = 0x87;
-  if (lead == 0xD9 && trail == 0x89) trail = 0x8A;
-  unsigned char bytes[2] = {lead, trail};
-  uint16_t out;
-  std::memcpy(&out, bytes, 2);
-  return out;
-}
-
 inline constexpr bool kAvailable =
 #if defined(__SSE2__)
     true;

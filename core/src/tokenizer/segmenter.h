@@ -11,8 +11,9 @@
 
 namespace sarfan {
 
-// One vocabulary as the scan reads it: its index and its byte piece ids. The base
-// vocabulary and the active plugin are both given this way.
+// One vocabulary as the scan reads it: its index, and its piece tables for the node after
+// "▁" and the byte piece ids. The base vocabulary and the active plugin are both given
+// this way.
 struct ScanVocab {
   const TokenIndex* index = nullptr;  // nullptr: no such vocabulary (no active plugin)
   const PieceTables* pieces = nullptr;
@@ -130,10 +131,9 @@ done:
 }
 
 // One scan with kWalks walks: {base marked, base plain}, or with a plugin {plugin marked,
-// base marked, plugin plain, base plain}; earlier walks win ties. The walks advance in
-// lock step without branching on each other's state, so their memory accesses overlap:
-// the scan is bound by the latency of the index lookups (lock step took encode_ids from
-// 70 to 87 MB/s on the synthetic benchmark corpus).
+// base marked, plugin plain, base plain}; earlier walks win ties. With a plugin the walks
+// of a kind advance in lock step, so that their index reads overlap; without one, the
+// marked walk at a word's start goes first and alone (see below).
 template <int kWalks, class Sink>
 void scan(const ScanContext& ctx, std::string_view text, Sink& sink) {
   constexpr bool kBounded = kWalks == 4;  // plugin keys may be longer than max_token_len
@@ -217,10 +217,11 @@ void scan(const ScanContext& ctx, std::string_view text, Sink& sink) {
 
 // Greedy longest-match segmentation of valid UTF-8 `text`.
 //
-// At each position the index is walked once from the root and once from the node after
-// "▁" (at word starts), and likewise through the plugin, one character at a time; the
-// longest hit of each walk is kept. Preference: longer first; at equal length the marked
-// candidate, then the plain one; for one candidate text the plugin before the base.
+// At each position the index is walked from the root and, at word starts, from the node
+// after "▁", and likewise through the plugin, one character at a time; the longest hit of
+// each walk is kept (a plain walk that cannot win is skipped). Preference: longer first;
+// at equal length the marked candidate, then the plain one; for one candidate text the
+// plugin before the base.
 //
 // Sink receives: begin(bos_id), piece(id, start, end, from, to, marked) for a matched piece
 // covering characters [start, end) and input bytes [from, to), byte(id, index, byte,

@@ -66,7 +66,6 @@ class PieceTables {
   template <class TextOf>
   static PieceTables build(const TokenIndex& index, size_t slots, TextOf&& text_of) {
     PieceTables tables;
-    tables.after_mark_ = TokenIndex::kRoot;
     if (!index.step(tables.after_mark_, kMark)) tables.after_mark_ = index.dead();
     for (int b = 0; b < 256; ++b) {
       char text[6];
