@@ -24,11 +24,10 @@ Normalizer::Normalizer(const NormalizerConfig& config)
     arabic_[c - 0x0600] = out;
     bool plain = out != kDelete && out >= 0x0600 && out < 0x0680 && nfc::properties(c) == 0;
     if (c < 0x0680) {
-      unsigned char bytes[2] = {static_cast<unsigned char>(0xC0 | (out >> 6)),
-                                static_cast<unsigned char>(0x80 | (out & 0x3F))};
-      uint16_t utf8 = 0;
-      std::memcpy(&utf8, bytes, 2);
-      plain_arabic_utf8_[c - 0x0600] = plain ? utf8 : 0;
+      char bytes[4];
+      uint16_t two_bytes = 0;
+      if (plain && utf8::encode(out, bytes) == 2) std::memcpy(&two_bytes, bytes, 2);
+      plain_arabic_utf8_[c - 0x0600] = two_bytes;
     }
   }
   // Blocks must write each letter as the plain loop would, or leave it to the loop: a block

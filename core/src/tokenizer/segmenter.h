@@ -28,15 +28,13 @@ struct ScanContext {
 
 namespace segment_detail {
 
-// What a walk does with the character whose first byte this is: one-label characters
-// (ASCII, Arabic two-byte) are the fast cases; White_Space ends every walk.
-enum CharKind : uint8_t { kAsciiChar, kArabicChar, kSpaceChar, kMaybeSpaceChar, kOtherChar };
+// What a walk does with the character whose first byte this is: an ASCII character is one
+// label; White_Space ends every walk. (Arabic letters are told by TokenIndex::is_arabic_lead.)
+enum CharKind : uint8_t { kAsciiChar, kSpaceChar, kMaybeSpaceChar, kOtherChar };
 
 inline constexpr std::array<uint8_t, 256> kCharKind = [] {
   std::array<uint8_t, 256> table{};
-  for (int b = 0; b < 256; ++b) {
-    table[b] = b < 0x80 ? kAsciiChar : (b & 0xFC) == 0xD8 ? kArabicChar : kOtherChar;
-  }
+  for (int b = 0; b < 256; ++b) table[b] = b < 0x80 ? kAsciiChar : kOtherChar;
   for (int b = 0x09; b <= 0x0D; ++b) table[b] = kSpaceChar;
   table[0x20] = kSpaceChar;
   table[0xC2] = table[0xE1] = table[0xE2] = table[0xE3] = kMaybeSpaceChar;
@@ -111,7 +109,7 @@ template <int kCount, int kOffset, int kWalks, bool kBounded, bool kChars>
       if (!note_step()) goto done;
     }
     if (q >= end || capped()) break;
-    if (*q < 0x80 && kCharKind[*q] == kAsciiChar) {
+    if (kCharKind[*q] == kAsciiChar) {
       for (int w = 0; w < kCount; ++w) node[w] = view[w].advance(node[w], *q);
       ++q;
     } else {
