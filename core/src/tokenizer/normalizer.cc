@@ -101,8 +101,10 @@ class NormalizeRun {
     uint8_t prev_ccc = 0;
     save_boundary(p);
     while (p < end_) {
+      const unsigned char* const plain_from = p;
       p = skip_plain(p);
       if (p == end_) break;
+      if (p != plain_from) prev_ccc = 0;  // what it passed ends on a starter
       const unsigned char* q = p;
       bool valid;
       char32_t c = utf8::decode_checked(q, end_, valid);
@@ -164,24 +166,40 @@ class NormalizeRun {
     const bool blocks = n_.plain_blocks_;
     const unsigned char* next_block = next_block_;
     while (p < end) {
-      if (blocks && started && p >= next_block && end - p >= 16 && !(space && *p == ' ')) {
+      // A block keeps every single space: one that the loop would drop (a leading one, or
+      // the second of two) goes to the loop.
+      if (blocks && p >= next_block && end - p >= 16 && (*p != ' ' || (started && !space))) {
+        const unsigned char* const from = p;
         size_t taken = plain_block::write(p, w);
-        if (taken != 0) {
-          size_t last_length = (p[taken - 1] & 0xC0) == 0x80 ? 2 : 1;
-          last = p + taken - last_length;
-          w_last = w + (taken - last_length);
-          space_before = last > p ? last[-1] == ' ' : space;
-          started_before = true;
-          space = p[taken - 1] == ' ';
+        // Whole blocks in a row: the next block's address then waits on a predicted branch
+        // rather than on this block's result.
+        while (taken == 16) {
+          p += 16;
+          w += 16;
+          if (end - p < 16 || (p[-1] == ' ' && *p == ' ')) break;
+          taken = plain_block::write(p, w);
+        }
+        // A letter whose lead byte ends the block is judged by the next block.
+        bool straddles = taken == 15 && (p[15] & 0xFE) == 0xD8;
+        if (taken < 16) {
           p += taken;
           w += taken;
+        }
+        if (p > from) {
+          size_t last_length = (p[-1] & 0xC0) == 0x80 ? 2 : 1;
+          last = p - last_length;
+          w_last = w - last_length;
+          space_before = last > from ? last[-1] == ' ' : space;
+          started_before = last > from || started;
+          space = p[-1] == ' ';
+          started = true;
         }
         // After a short take the text is mostly unsuited to blocks: the loop below takes
         // the next sixteen bytes, so such text pays a block check every sixteen bytes at
         // most. After a longer one, the character that ended it goes to the loop, then
         // blocks resume.
-        next_block = taken < 4 ? p + 16 : taken < 16 ? p + 1 : p;
-        if (taken != 0) continue;
+        next_block = taken < 4 ? p + 16 : taken < 16 && !straddles ? p + 1 : p;
+        if (p > from) continue;
       }
       unsigned char b = *p;
       if (b > 0x20 && b < 0x80) {
