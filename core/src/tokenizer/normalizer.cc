@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
 #include <vector>
 
 #include "tokenizer/nfc_properties.h"
@@ -50,17 +51,22 @@ Normalizer::Normalizer(const NormalizerConfig& config)
   }
 }
 
-// The output of one normalization: a string allocated ahead of what is written, so that
-// the plain-text loop stores through a pointer with no capacity check per byte.
+// The output of one normalization, allocated ahead of what is written, so that the
+// plain-text loop stores through a pointer with no capacity check per byte. It is written
+// into the caller's buffer while it fits there (no allocation for short texts), then into
+// a string of its own.
 class NormalizedOutput {
  public:
-  explicit NormalizedOutput(size_t expected) { bytes_.resize(expected); }
+  NormalizedOutput(size_t expected, std::span<char> first)
+      : data_(first.data()), capacity_(first.size()) {
+    if (capacity_ < expected) grow(expected);
+  }
 
   size_t size() const { return size_; }
   // Where the next `n` bytes go; commit(n) then counts them as written.
   char* room(size_t n) {
-    if (bytes_.size() - size_ < n) bytes_.resize(std::max(2 * bytes_.size(), size_ + n));
-    return bytes_.data() + size_;
+    if (capacity_ - size_ < n) grow(std::max(2 * capacity_, size_ + n));
+    return data_ + size_;
   }
   void commit(size_t n) { size_ += n; }
   void append(const unsigned char* p, size_t n) {
@@ -74,14 +80,27 @@ class NormalizedOutput {
   }
   void append_char(char32_t c) { size_ += utf8::encode(c, room(4)); }
   void truncate(size_t size) { size_ = size; }
-  std::string take() && {
-    bytes_.resize(size_);
-    return std::move(bytes_);
+  // The output, in the caller's buffer or moved into `storage`.
+  std::string_view take(std::string& storage) && {
+    if (data_ != own_.data()) return std::string_view(data_, size_);
+    own_.resize(size_);
+    storage = std::move(own_);
+    return storage;
   }
 
  private:
-  std::string bytes_;
+  void grow(size_t capacity) {
+    std::string bigger(capacity, '\0');
+    if (size_ != 0) std::memcpy(bigger.data(), data_, size_);
+    own_ = std::move(bigger);
+    data_ = own_.data();
+    capacity_ = capacity;
+  }
+
+  char* data_;
+  size_t capacity_;
   size_t size_ = 0;
+  std::string own_;
 };
 
 // One call of Normalizer::normalize. Outside the plain loop, unchanged input bytes are not
@@ -89,14 +108,14 @@ class NormalizedOutput {
 // go when a character needs rewriting.
 class NormalizeRun {
  public:
-  NormalizeRun(const Normalizer& normalizer, std::string_view text)
+  NormalizeRun(const Normalizer& normalizer, std::string_view text, std::span<char> buffer)
       : n_(normalizer),
         begin_(reinterpret_cast<const unsigned char*>(text.data())),
         end_(begin_ + text.size()),
         run_start_(begin_),
-        out_(text.size()) {}
+        out_(text.size(), buffer) {}
 
-  std::string finish() && {
+  std::string_view finish(std::string& storage) && {
     const unsigned char* p = begin_;
     uint8_t prev_ccc = 0;
     save_boundary(p);
@@ -137,7 +156,7 @@ class NormalizeRun {
     }
     flush(end_);
     if (n_.collapse_whitespace_ && last_space_) out_.truncate(out_.size() - 1);
-    return std::move(out_).take();
+    return std::move(out_).take(storage);
   }
 
  private:
@@ -358,8 +377,15 @@ class NormalizeRun {
   std::vector<int> scratch_;
 };
 
+std::string_view Normalizer::normalize(std::string_view text, std::span<char> buffer,
+                                       std::string& storage) const {
+  return NormalizeRun(*this, text, buffer).finish(storage);
+}
+
 std::string Normalizer::normalize(std::string_view text) const {
-  return NormalizeRun(*this, text).finish();
+  std::string storage;
+  normalize(text, {}, storage);
+  return storage;
 }
 
 std::string normalize_text(const NormalizerConfig& config, std::string_view text) {

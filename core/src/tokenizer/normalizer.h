@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -29,6 +30,10 @@ class Normalizer {
   // Ill-formed UTF-8 in `text` reads as U+FFFD (one per maximal subpart), so the
   // output is always valid UTF-8.
   std::string normalize(std::string_view text) const;
+  // The same, written into `buffer` while it fits there and into `storage` otherwise;
+  // the result lives in one of them.
+  std::string_view normalize(std::string_view text, std::span<char> buffer,
+                             std::string& storage) const;
 
  private:
   friend class NormalizeRun;

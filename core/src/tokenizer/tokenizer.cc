@@ -82,12 +82,9 @@ ScanContext Tokenizer::scan_context(std::string_view dialect) const {
   return ctx;
 }
 
-std::string_view Tokenizer::prepare(std::string_view text, bool normalize,
+std::string_view Tokenizer::prepare(std::string_view text, bool normalize, std::span<char> buffer,
                                     std::string& storage) const {
-  if (normalize) {
-    storage = normalizer_.normalize(text);  // also repairs ill-formed UTF-8
-    return storage;
-  }
+  if (normalize) return normalizer_.normalize(text, buffer, storage);  // also repairs UTF-8
   if (utf8::is_valid(text)) return text;
   storage.clear();
   utf8::append_repaired(storage, text);
@@ -96,8 +93,9 @@ std::string_view Tokenizer::prepare(std::string_view text, bool normalize,
 
 Result<EncodeResult> Tokenizer::encode(std::string_view text, bool normalize,
                                        std::optional<std::string_view> dialect) const {
+  char buffer[kShortText];
   std::string storage;
-  std::string_view segmented = prepare(text, normalize, storage);
+  std::string_view segmented = prepare(text, normalize, buffer, storage);
   EncodeResult result;
   result.dialect = std::string(dialect.value_or(kDefaultDialect));
   result.confidence = 1.0f;
@@ -116,8 +114,9 @@ Result<EncodeResult> Tokenizer::encode(std::string_view text, bool normalize,
 void Tokenizer::encode_ids_into(std::string_view text, bool normalize,
                                 std::optional<std::string_view> dialect,
                                 std::vector<uint32_t>& out) const {
+  char buffer[kShortText];
   std::string storage;
-  std::string_view segmented = prepare(text, normalize, storage);
+  std::string_view segmented = prepare(text, normalize, buffer, storage);
   IdSink sink{out};
   segment(scan_context(dialect.value_or(kDefaultDialect)), segmented, sink);
 }

@@ -55,8 +55,12 @@ class Tokenizer {
 
  private:
   explicit Tokenizer(Vocab vocab);
-  // The text to segment: normalized, repaired to valid UTF-8 if need be, or as given.
-  std::string_view prepare(std::string_view text, bool normalize, std::string& storage) const;
+  // Normalized text up to this size is written on the stack, sparing an allocation a call.
+  static constexpr size_t kShortText = 2048;
+  // The text to segment: normalized, repaired to valid UTF-8 if need be, or as given. It
+  // lives in `text`, `buffer` or `storage`.
+  std::string_view prepare(std::string_view text, bool normalize, std::span<char> buffer,
+                           std::string& storage) const;
   // What the scan of one encode reads, with the plugin registered under `dialect`.
   ScanContext scan_context(std::string_view dialect) const;
 
