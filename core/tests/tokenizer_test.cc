@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "test_files.h"
+#include "tokenizer/normalizer.h"
+#include "vocab/piece_kind.h"
 #include "vocab/vocab_loader.h"
 
 namespace sarfan {
@@ -68,6 +70,41 @@ TEST(TokenizerTest, PluginPieceLongerThanBaseLimitIsNeverProduced) {
   ASSERT_EQ(load_error(tok, "abc\t20\t0\n"), "ok");
   EXPECT_EQ(tok.max_token_len(), 2u);
   EXPECT_EQ(tok.encode_ids("abc", false, "egy").value()[1], 9u);
+}
+
+// Encoding writes normalized text of up to 2 KB on the stack and moves it to the heap when
+// it outgrows that: whatever the size, the pieces spell the normalized text. With byte
+// pieces only, each id is one byte of it (spaces only part words).
+TEST(TokenizerTest, EncodesNormalizedTextOfEverySize) {
+  std::string tsv = "[PAD]\t0\t0\n[BOS]\t1\t0\n[EOS]\t2\t0\n[UNK]\t3\t0\n";
+  for (int b = 0; b < 256; ++b) {
+    char piece[6];
+    byte_piece_text(static_cast<unsigned char>(b), piece);
+    tsv += std::string(piece, 6) + "\t" + std::to_string(4 + b) + "\t0\n";
+  }
+  auto vocab = from_tsv_text(tsv);
+  ASSERT_TRUE(vocab.ok());
+  Tokenizer tok = Tokenizer::from_vocab(std::move(vocab).value());
+  Normalizer normalizer(tok.normalizer_config());
+  auto repeat = [](std::string_view unit, size_t times) {
+    std::string text;
+    for (size_t k = 0; k < times; ++k) text += unit;
+    return text;
+  };
+  // U+0958 turns into two characters, twice its bytes: 700 of them cross 2 KB midway.
+  const std::string texts[] = {repeat("ab \xD8\xA3", 409),  repeat("ab \xD8\xA3", 410),
+                               repeat("ab \xD8\xA3", 411),  repeat("\xE0\xA5\x98", 600),
+                               repeat("\xE0\xA5\x98", 700), repeat("  x\xD9\x8E", 2000)};
+  for (const std::string& text : texts) {
+    std::vector<uint32_t> ids = tok.encode_ids(text, true, std::nullopt).value();
+    std::string expected;
+    for (char c : normalizer.normalize(text)) {
+      if (c != ' ') expected += c;
+    }
+    std::string spelled;
+    for (size_t k = 1; k + 1 < ids.size(); ++k) spelled += char(ids[k] - 4);
+    EXPECT_TRUE(spelled == expected) << "input of " << text.size() << " bytes";
+  }
 }
 
 }  // namespace
