@@ -91,7 +91,8 @@ TEST(TokenizerTest, EncodesNormalizedTextOfEverySize) {
     for (size_t k = 0; k < times; ++k) text += unit;
     return text;
   };
-  // U+0958 turns into two characters, twice its bytes: 700 of them cross 2 KB midway.
+  // U+0958 turns into two characters, twice its bytes: 600 of them (1,800 bytes) outgrow
+  // 2 KB midway; 700 start beyond it.
   const std::string texts[] = {repeat("ab \xD8\xA3", 409),  repeat("ab \xD8\xA3", 410),
                                repeat("ab \xD8\xA3", 411),  repeat("\xE0\xA5\x98", 600),
                                repeat("\xE0\xA5\x98", 700), repeat("  x\xD9\x8E", 2000)};
