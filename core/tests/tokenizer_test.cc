@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "test_files.h"
+#include "test_text.h"
 #include "tokenizer/normalizer.h"
-#include "vocab/piece_kind.h"
 #include "vocab/vocab_loader.h"
 
 namespace sarfan {
@@ -76,13 +76,7 @@ TEST(TokenizerTest, PluginPieceLongerThanBaseLimitIsNeverProduced) {
 // it outgrows that: whatever the size, the pieces spell the normalized text. With byte
 // pieces only, each id is one byte of it (spaces only part words).
 TEST(TokenizerTest, EncodesNormalizedTextOfEverySize) {
-  std::string tsv = "[PAD]\t0\t0\n[BOS]\t1\t0\n[EOS]\t2\t0\n[UNK]\t3\t0\n";
-  for (int b = 0; b < 256; ++b) {
-    char piece[6];
-    byte_piece_text(static_cast<unsigned char>(b), piece);
-    tsv += std::string(piece, 6) + "\t" + std::to_string(4 + b) + "\t0\n";
-  }
-  auto vocab = from_tsv_text(tsv);
+  auto vocab = from_tsv_text(testing_text::special_and_byte_pieces_tsv());
   ASSERT_TRUE(vocab.ok());
   Tokenizer tok = Tokenizer::from_vocab(std::move(vocab).value());
   Normalizer normalizer(tok.normalizer_config());
