@@ -47,6 +47,13 @@ inline constexpr std::array<uint8_t, 256> kCharKind = [] {
   return kind == kMaybeSpaceChar && utf8::is_white_space(utf8::decode_valid(p));
 }
 
+// False when no walk of `index` passes the character at p, which is not White_Space: an
+// ASCII character or Arabic letter that labels none of its edges.
+[[gnu::always_inline]] inline bool may_pass(const TokenIndex& index, const unsigned char* p) {
+  if (TokenIndex::is_arabic_lead(*p)) return index.labels_an_edge(p, 2);
+  return *p >= 0x80 || index.labels_an_edge(p, 1);
+}
+
 // Runs walks [kOffset, kOffset + kCount) from position p in lock step, one character at a
 // time, recording where each walk's longest hit ends in the index and in the text (p: no
 // hit) and, with kChars, its length in characters. Every walk stops at White_Space.
@@ -163,12 +170,14 @@ void scan(const ScanContext& ctx, std::string_view text, Sink& sink) {
     for (int w = 0; w < kWalks; ++w) best_to[w] = p;
     // Inside a word only the plain walks run.
     if (word_start && kWalks == 2) {
-      // A marked hit that reaches the word's end is the longest match there and wins the
+      // A marked hit that reaches the word's end, or a character that no key holds (an
+      // alef with hamza in text left unnormalized), is the longest match there and wins the
       // tie with a plain one, so the plain walk runs only when the marked one falls short:
       // most words are one marked piece.
       walk<1, 0, kWalks, kBounded, kChars>(ctx, index, start, p, end, best_node, best_to, best_len);
       const unsigned char* reached = best_to[0];
-      if (reached == p || (reached < end && !is_white_space_at(reached))) {
+      if (reached == p || (reached < end && !is_white_space_at(reached) &&
+                            may_pass(*ctx.base.index, reached))) {
         walk<1, 1, kWalks, kBounded, kChars>(ctx, index, start, p, end, best_node, best_to,
                                              best_len);
       }

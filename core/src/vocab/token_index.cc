@@ -46,6 +46,9 @@ class TokenIndex::Builder {
     TokenIndex index;
     index.units_ = std::move(units_);
     index.dead_ = Node(index.units_.size() - 1);
+    for (uint32_t label = 0; label < kValueLabel; ++label) {
+      index.edge_labels_[label / 64] |= uint64_t(edge_seen_[label]) << (label % 64);
+    }
     return index;
   }
 
@@ -76,6 +79,7 @@ class TokenIndex::Builder {
       if (label == kEndOfKey) break;
       uint32_t base = single_base(label);
       occupy(base + label, node);
+      note_edge(label);
       units_[node].base = base;
       node = base + label;
     }
@@ -101,7 +105,10 @@ class TokenIndex::Builder {
 
     if (ends_key) labels_.push_back(kValueLabel);
     uint32_t base = branch_base();
-    for (uint32_t label : labels_) occupy(base + label, task.node);
+    for (uint32_t label : labels_) {
+      occupy(base + label, task.node);
+      note_edge(label);
+    }
     units_[task.node].base = base | (ends_key ? kKeyFlag : 0);
     if (ends_key) {
       units_[base + kValueLabel].base = values_[end_key];
@@ -203,6 +210,8 @@ class TokenIndex::Builder {
     return next;
   }
 
+  void note_edge(uint32_t label) { edge_seen_[label] = true; }
+
   void ensure(size_t size) {
     if (units_.size() < size) units_.resize(std::max(size, units_.size() + 512), Unit{0, kFree});
   }
@@ -256,6 +265,7 @@ class TokenIndex::Builder {
   std::vector<uint32_t> order_, sorted_;
   std::vector<uint32_t> labels_, starts_, key_labels_;
   std::array<uint32_t, kValueLabel> counts_{};
+  std::array<bool, kValueLabel + 1> edge_seen_{};  // the value's virtual label too
   size_t cursor_ = 0;
   uint32_t max_base_ = 0;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -100,6 +101,13 @@ class TokenIndex {
     return value(node);
   }
 
+  // False when no key holds the one- or two-byte character at `p` (`length` 1 or 2) as one
+  // edge: no walk passes it. (Characters of other lengths are several byte edges.)
+  bool labels_an_edge(const unsigned char* p, size_t length) const {
+    uint32_t label = label_of_char(p, length);
+    return (edge_labels_[label / 64] >> (label % 64)) & 1;
+  }
+
   // Bytes of the cells in use (the array's reserve beyond them is never touched).
   size_t memory_bytes() const { return units_.size() * sizeof(Unit); }
 
@@ -138,6 +146,7 @@ class TokenIndex {
   class Builder;
   std::vector<Unit> units_;
   Node dead_;  // a free padding cell: no node has it as parent
+  std::array<uint64_t, kValueLabel / 64> edge_labels_{};  // a bit for each label on some edge
 };
 
 }  // namespace sarfan
