@@ -95,14 +95,15 @@ TEST(TokenIndexTest, WalkAgreesWithReferenceOnRandomKeys) {
 // The characters of every key label edges: an Arabic letter as one, "▁" as three bytes.
 // Letters of no key do not, nor the bytes of a letter taken alone.
 TEST(TokenIndexTest, EdgeLabelsAreTheLettersOfTheKeys) {
-  TokenIndex index = build_from({{"\xD8\xA8", 1},                  // ب
-                                 {"\xD8\xA8\xD8\xA7", 2},          // با
+  TokenIndex index = build_from({{"\xD8\xA8", 1},                      // ب
+                                 {"\xD8\xA8\xD8\xA7", 2},              // با
                                  {"\xE2\x96\x81\xD9\x83\xD8\xAA", 3},  // ▁كت
                                  {"a!", 4}});
   auto labels = [&](std::string_view c) {
     return index.labels_an_edge(reinterpret_cast<const unsigned char*>(c.data()), c.size());
   };
-  for (std::string_view c : {"\xD8\xA8", "\xD8\xA7", "\xD9\x83", "\xD8\xAA", "a", "!", "\xE2", "\x96"}) {
+  for (std::string_view c :
+       {"\xD8\xA8", "\xD8\xA7", "\xD9\x83", "\xD8\xAA", "a", "!", "\xE2", "\x96"}) {
     EXPECT_TRUE(labels(c)) << c;
   }
   for (std::string_view c : {"\xD8\xA9", "\xD8\xA3", "b", " ", "\xA8", "\xD8"}) {

@@ -135,6 +135,60 @@ done:
   }
 }
 
+// The marked walk of the word where take_marked_words stopped, when it is the whole walk.
+struct MarkedWalk {
+  bool whole = false;
+  TokenIndex::Node hit_node = 0;
+  const unsigned char* hit_to = nullptr;
+};
+
+// Takes words at p that are each one marked piece of Arabic letters, followed by an ASCII
+// space or the text's end: most words of normalized text, whose walk then needs none of the
+// general scan's bookkeeping. Stops at the end or at the first word that is not such, which
+// is left to the general scan (p at its start, i its character index) with its marked walk
+// when that ended in the letters (the walk died, or White_Space, the end, or an ASCII
+// character that it cannot take came).
+template <class Sink>
+[[gnu::always_inline]] inline MarkedWalk take_marked_words(TokenIndex::View index,
+                                                           TokenIndex::Node after_mark,
+                                                           const unsigned char*& p,
+                                                           const unsigned char* end, size_t& i,
+                                                           Sink& sink) {
+  for (;;) {
+    TokenIndex::Node node = after_mark, hit_node = 0;
+    const unsigned char* q = p;
+    const unsigned char* hit_to = p;
+    bool died = false;
+    while (q < end && TokenIndex::is_arabic_lead(*q)) {
+      node = index.advance(node, TokenIndex::label_of_char(q, 2));
+      if (node == index.dead()) {
+        died = true;
+        break;
+      }
+      q += 2;
+      uintptr_t hit = 0 - uintptr_t(index.is_key(node));
+      hit_to = reinterpret_cast<const unsigned char*>((reinterpret_cast<uintptr_t>(q) & hit) |
+                                                      (reinterpret_cast<uintptr_t>(hit_to) & ~hit));
+      hit_node = TokenIndex::Node((node & hit) | (hit_node & ~hit));
+    }
+    if (q == p || hit_to != q || (q < end && *q != ' ')) {
+      // Punctuation after a word mostly ends its walk: one step tells.
+      bool ends = died || q == end || is_white_space_at(q) ||
+                  (kCharKind[*q] == kAsciiChar && index.advance(node, *q) == index.dead());
+      return {ends, hit_node, hit_to};
+    }
+    size_t chars = Sink::kSpans ? size_t(q - p) / 2 : 0;
+    sink.piece(index.value(hit_node), i, i + chars, p, q, true);
+    i += chars;
+    if (q == end) {
+      p = q;
+      return {};
+    }
+    p = q + 1;
+    ++i;
+  }
+}
+
 // One scan with kWalks walks: {base marked, base plain}, or with a plugin {plugin marked,
 // base marked, plugin plain, base plain}; earlier walks win ties. With a plugin the walks
 // of a kind advance in lock step, so that their index reads overlap; without one, the
@@ -164,6 +218,12 @@ void scan(const ScanContext& ctx, std::string_view text, Sink& sink) {
       word_start = true;
       continue;
     }
+    MarkedWalk marked;
+    if (kWalks == 2 && word_start) {
+      marked = take_marked_words(index[0], start[0], p, end, i, sink);
+      if (p >= end) break;
+      if (is_white_space_at(p)) continue;
+    }
     TokenIndex::Node best_node[kWalks] = {};  // the value is read once, for the winner only
     const unsigned char* best_to[kWalks];
     size_t best_len[kWalks] = {};
@@ -174,10 +234,17 @@ void scan(const ScanContext& ctx, std::string_view text, Sink& sink) {
       // alef with hamza in text left unnormalized), is the longest match there and wins the
       // tie with a plain one, so the plain walk runs only when the marked one falls short:
       // most words are one marked piece.
-      walk<1, 0, kWalks, kBounded, kChars>(ctx, index, start, p, end, best_node, best_to, best_len);
+      if (marked.whole) {
+        best_node[0] = marked.hit_node;
+        best_to[0] = marked.hit_to;
+        if constexpr (kChars) best_len[0] = size_t(marked.hit_to - p) / 2;
+      } else {
+        walk<1, 0, kWalks, kBounded, kChars>(ctx, index, start, p, end, best_node, best_to,
+                                             best_len);
+      }
       const unsigned char* reached = best_to[0];
-      if (reached == p || (reached < end && !is_white_space_at(reached) &&
-                            may_pass(*ctx.base.index, reached))) {
+      if (reached == p ||
+          (reached < end && !is_white_space_at(reached) && may_pass(*ctx.base.index, reached))) {
         walk<1, 1, kWalks, kBounded, kChars>(ctx, index, start, p, end, best_node, best_to,
                                              best_len);
       }

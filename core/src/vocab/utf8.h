@@ -143,8 +143,8 @@ inline bool is_ascii_or_two_byte_block(uint64_t block, uint64_t& carry) {
     __m128i x = _mm_xor_si128(bytes, _mm_set1_epi8(char(0x80)));
     uint32_t high = uint32_t(_mm_movemask_epi8(bytes));
     uint32_t below_64 = uint32_t(_mm_movemask_epi8(_mm_cmplt_epi8(x, _mm_set1_epi8(64))));
-    uint32_t lead = uint32_t(_mm_movemask_epi8(_mm_and_si128(
-        _mm_cmpgt_epi8(x, _mm_set1_epi8(65)), _mm_cmplt_epi8(x, _mm_set1_epi8(96)))));
+    uint32_t lead = uint32_t(_mm_movemask_epi8(
+        _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(65)), _mm_cmplt_epi8(x, _mm_set1_epi8(96)))));
     uint32_t cont = high & below_64;
     // Every other high byte leads a two-byte sequence, and the byte after each lead (and
     // only such a byte) continues one.
