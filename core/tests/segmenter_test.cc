@@ -39,13 +39,14 @@ std::vector<Step> fast_scan(const Tokenizer& tok, const std::string& text,
 
 // Vocabularies and texts drawn from a small alphabet, so that pieces overlap a lot:
 // marked and plain pieces, pieces with "▁" inside, missing byte pieces, plugin pieces
-// that shadow base pieces.
+// that shadow base pieces, and a letter of the texts (U+0629) that no piece holds.
 TEST(SegmenterDifferentialTest, IncrementalScanEqualsNaiveScan) {
   std::mt19937 rng(42);
   const std::vector<std::string> alphabet = {"a",        "b",   "\xD8\xA8",
                                              "\xD9\x84", kMark, "\xF0\x9F\x98\x80"};
   const std::vector<std::string> text_alphabet = {
-      "a", "b", "\xD8\xA8", "\xD9\x84", kMark, "\xF0\x9F\x98\x80", " ", "\t", "\xE3\x80\x80", "c"};
+      "a", "b",  "\xD8\xA8",     "\xD9\x84", kMark,     "\xF0\x9F\x98\x80",
+      " ", "\t", "\xE3\x80\x80", "c",        "\xD8\xA9"};
   auto random_piece = [&](size_t max_chars) {
     std::string piece = rng() % 2 ? kMark : "";
     for (size_t k = 1 + rng() % max_chars; k > 0; --k) piece += alphabet[rng() % alphabet.size()];
