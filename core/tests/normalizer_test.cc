@@ -109,8 +109,9 @@ TEST(NormalizerTest, FastPathEqualsStepByStepDefinition) {
 
 // Long runs of plain text, which the normalizer takes sixteen bytes at a time where its
 // switches allow: every character of U+0600..U+067F at every offset of a block, among
-// ASCII, single and double spaces, and now and then a character that no block takes.
-// Besides the defaults, switches under which a letter stays that a block would fold.
+// ASCII, single and double spaces, vowel marks in and out of canonical order, and now and
+// then a character that no block takes. Besides the defaults, switches under which a
+// letter stays that a block would fold.
 class PlainBlocksTest : public testing::TestWithParam<NormalizerConfig> {};
 
 TEST_P(PlainBlocksTest, EqualStepByStepDefinition) {
@@ -119,6 +120,9 @@ TEST_P(PlainBlocksTest, EqualStepByStepDefinition) {
   std::vector<char32_t> pool;
   for (char32_t c = 0x0600; c < 0x0680; ++c) pool.push_back(c);
   for (char32_t c : {U'a', U'Z', U'.', U'7', U'\x7F', U' ', U' ', U' ', U' '}) pool.push_back(c);
+  for (int k = 0; k < 4; ++k) {
+    for (char32_t c = 0x064B; c <= 0x0652; ++c) pool.push_back(c);
+  }
   const char32_t rare[] = {'\t',   '\n',   0x0640, 0x064E, 0x0653,  0x0654, 0x00E9,
                            0x0301, 0x06D5, 0x3000, 0xFEFB, 0x1F600, 0};
   Normalizer normalizer(config);

@@ -31,6 +31,9 @@ Normalizer::Normalizer(const NormalizerConfig& config)
       plain_arabic_utf8_[c - 0x0600] = two_bytes;
     }
   }
+  plain_marks_ = true;
+  for (char32_t c = 0x064B; c <= 0x0652; ++c)
+    plain_marks_ = plain_marks_ && arabic_[c - 0x0600] == c;
   // Blocks must write each letter as the plain loop would, or leave it to the loop: a block
   // of eight of each letter shows which they do.
   plain_blocks_ = plain_block::kAvailable && collapse_whitespace_;
@@ -121,9 +124,9 @@ class NormalizeRun {
     save_boundary(p);
     while (p < end_) {
       const unsigned char* const plain_from = p;
-      p = skip_plain(p);
+      p = skip_plain(p, prev_ccc);
       if (p == end_) break;
-      if (p != plain_from) prev_ccc = 0;  // what it passed ends on a starter
+      if (p != plain_from) prev_ccc = plain_end_ccc_;
       const unsigned char* q = p;
       bool valid;
       char32_t c = utf8::decode_checked(q, end_, valid);
@@ -163,8 +166,12 @@ class NormalizeRun {
   // Passes over characters that NFC keeps and that are NFC boundaries: printable ASCII, a
   // single space between words, and Arabic letters of U+0600..U+067F that stay or fold
   // to another letter of that range, writing each to the output as it goes; the boundary
-  // state is kept for the last of them. Returns where it stopped.
-  const unsigned char* skip_plain(const unsigned char* p) {
+  // state is kept for the last of them. The vowel marks U+064B..U+0652 pass too while
+  // their combining classes (27..34, rising with the code point) do not fall: they compose
+  // with nothing, so NFC only reorders them. `prev_ccc` is the class of the character
+  // before p. Returns where it stopped, with the class of the last character passed in
+  // plain_end_ccc_.
+  const unsigned char* skip_plain(const unsigned char* p, uint8_t prev_ccc) {
     flush(p);
     // Locals throughout: stores through `w` could alias members otherwise, and the
     // compiler would reload them for every character.
@@ -183,6 +190,8 @@ class NormalizeRun {
       return plain[((q[0] & 1u) << 6) | (q[1] & 0x3Fu)];
     };
     const bool blocks = n_.plain_blocks_;
+    const bool marks = n_.plain_marks_;
+    uint32_t end_ccc = prev_ccc;  // of the last character written
     const unsigned char* next_block = next_block_;
     while (p < end) {
       // A block keeps every single space: one that the loop would drop (a leading one, or
@@ -205,6 +214,7 @@ class NormalizeRun {
           w += taken;
         }
         if (p > from) {
+          end_ccc = 0;
           size_t last_length = (p[-1] & 0xC0) == 0x80 ? 2 : 1;
           last = p - last_length;
           w_last = w - last_length;
@@ -229,6 +239,7 @@ class NormalizeRun {
         *w++ = char(b);
         space = false;
         started = true;
+        end_ccc = 0;
         continue;
       }
       if (b == 0x20 && (!collapse || (started && !space))) {
@@ -238,10 +249,26 @@ class NormalizeRun {
         w_last = w;
         *w++ = ' ';
         space = collapse;
+        end_ccc = 0;
         continue;
       }
       uint16_t bytes = letter_at(p);
-      if (bytes == 0) break;
+      if (bytes == 0) {
+        // Vowel marks in canonical order; a mark is no boundary, so `last` stays.
+        const unsigned char* q = p;
+        while (marks && end - q >= 2 && q[0] == 0xD9 && q[1] >= 0x8B && q[1] <= 0x92 &&
+               uint32_t(q[1]) - 0x8B + 27 >= end_ccc) {
+          end_ccc = uint32_t(q[1]) - 0x8B + 27;
+          std::memcpy(w, q, 2);
+          w += 2;
+          q += 2;
+        }
+        if (q == p) break;
+        space = false;
+        started = true;
+        p = q;
+        continue;
+      }
       // A run of letters, each written as it stays or folds: only the state before the
       // run's last letter matters.
       const unsigned char* q = p;
@@ -262,9 +289,11 @@ class NormalizeRun {
       w_last = w - 2;
       space = false;
       started = true;
+      end_ccc = 0;
       p = q;
     }
     next_block_ = next_block;
+    plain_end_ccc_ = uint8_t(end_ccc);
     size_t size_before = out_.size();
     out_.commit(size_t(w - base));
     run_start_ = p;
@@ -273,9 +302,9 @@ class NormalizeRun {
       boundary_out_size_ = size_before + size_t(w_last - base);
       boundary_last_space_ = space_before;
       boundary_started_ = started_before;
-      last_space_ = space;
-      started_ = started;
     }
+    last_space_ = space;  // unchanged unless something was written
+    started_ = started;
     return p;
   }
 
@@ -367,6 +396,7 @@ class NormalizeRun {
   const unsigned char* run_start_;
   NormalizedOutput out_;
   const unsigned char* next_block_ = begin_;  // where the plain loop may try a block again
+  uint8_t plain_end_ccc_ = 0;                 // see skip_plain
   bool started_ = false;                      // a non-whitespace character has been written
   bool last_space_ = false;                   // the last character written is a collapsed space
   const unsigned char* boundary_ = nullptr;

@@ -56,6 +56,7 @@ class Normalizer {
   // in memory; 0 for the others.
   std::array<uint16_t, 128> plain_arabic_utf8_;
   bool plain_blocks_;  // the plain loop may take sixteen bytes at a time (plain_block.h)
+  bool plain_marks_;   // the plain loop may take the vowel marks U+064B..U+0652, kept
   bool fold_presentation_forms_;
   bool collapse_whitespace_;
 };
