@@ -136,6 +136,25 @@ TEST_P(PlainBlocksTest, EqualStepByStepDefinition) {
   }
 }
 
+// Vowel marks after a letter, an ASCII character or a space, ending at every offset of a
+// block, then a mark that composes with the letter before them (or reorders with them):
+// the boundary kept for the composition must be the character before the marks.
+TEST(NormalizerTest, MarksAtEveryBlockOffsetKeepTheirBoundary) {
+  Normalizer normalizer;
+  for (char32_t starter : {U'\x0627', U'\x0628', U'a', U' '}) {
+    for (char32_t after : {U'\x0653', U'\x0654', U'\x064B', U'\x0650'}) {
+      for (size_t k = 0; k < 40; ++k) {
+        std::vector<char32_t> cps(k / 2, U'\x0644');
+        if (k % 2) cps.push_back('b');
+        for (char32_t c : {starter, U'\x064E', U'\x0651', after, U'\x0644', U' '}) cps.push_back(c);
+        for (int n = 0; n < 16; ++n) cps.push_back(U'\x0644');
+        std::string text = u8(cps);
+        ASSERT_EQ(normalizer.normalize(text), reference_normalize({}, text)) << k;
+      }
+    }
+  }
+}
+
 NormalizerConfig with_switch(bool NormalizerConfig::*member, bool value) {
   NormalizerConfig config;
   config.*member = value;
