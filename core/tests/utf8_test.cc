@@ -5,23 +5,26 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace sarfan::utf8 {
 namespace {
 
 // The eight-bytes-at-a-time validator against a byte-by-byte check on random byte strings that
 // mix ASCII, two-byte sequences, longer sequences and stray bytes at every alignment.
+bool bytewise_valid(std::string_view text) {
+  auto p = reinterpret_cast<const unsigned char*>(text.data());
+  auto end = p + text.size();
+  while (p < end) {
+    size_t n = valid_sequence_length(p, end);
+    if (n == 0) return false;
+    p += n;
+  }
+  return true;
+}
+
 TEST(Utf8Test, IsValidAgreesWithBytewiseCheck) {
-  auto bytewise = [](std::string_view text) {
-    auto p = reinterpret_cast<const unsigned char*>(text.data());
-    auto end = p + text.size();
-    while (p < end) {
-      size_t n = valid_sequence_length(p, end);
-      if (n == 0) return false;
-      p += n;
-    }
-    return true;
-  };
+  auto bytewise = bytewise_valid;
   const std::string parts[] = {"a",
                                " ",
                                "\xD8\xA8",
@@ -43,6 +46,30 @@ TEST(Utf8Test, IsValidAgreesWithBytewiseCheck) {
     bool clean = i % 2 == 0;
     for (int k = int(rng() % 48); k > 0; --k) text += parts[rng() % (clean ? 8 : std::size(parts))];
     ASSERT_EQ(is_valid(text), bytewise(text)) << i;
+  }
+}
+
+// Text of ASCII and two-byte characters only, which the validator takes sixteen and eight
+// bytes at a time, with one ill-formed unit at every character boundary: overlong leads,
+// a lead without its continuation (also as the text's last byte), a stray continuation,
+// longer sequences that are ill-formed.
+TEST(Utf8Test, IllFormedUnitInTwoByteTextIsFoundAtEveryOffset) {
+  const std::string parts[] = {"a", " ", "\xD8\xA8", "\xD9\x84", "\xC2\xA0", "\xDF\xBF"};
+  const std::string bad[] = {"\xC0\x80",     "\xC1\xBF",     "\xD8", "\x80",
+                             "\xE0\x80\x80", "\xED\xA0\x80", "\xFF"};
+  std::mt19937 rng(7);
+  for (int round = 0; round < 300; ++round) {
+    std::vector<std::string> chars;
+    for (size_t n = 8 + rng() % 40; n > 0; --n) chars.push_back(parts[rng() % std::size(parts)]);
+    for (size_t at = 0; at <= chars.size(); ++at) {
+      for (const std::string& unit : bad) {
+        std::string text;
+        for (size_t k = 0; k < chars.size(); ++k) text += (k == at ? unit : "") + chars[k];
+        if (at == chars.size()) text += unit;
+        ASSERT_EQ(is_valid(text), bytewise_valid(text)) << round << " " << at;
+        ASSERT_FALSE(is_valid(text));
+      }
+    }
   }
 }
 
