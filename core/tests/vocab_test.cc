@@ -107,12 +107,33 @@ std::string reference_build_error(const std::vector<VocabEntry>& entries) {
   return "";
 }
 
+const std::string kStems[] = {"", std::string("\0", 1), "abcdefgh", "abcdefghijklmnop",
+                              "\xE2\x96\x81\xD8\xA7\xD9\x84"};
+
+// Builds `entries`; the error must be the reference's, and without one every token must
+// map to its id and back.
+void expect_build_like_reference(const std::vector<VocabEntry>& entries) {
+  VocabBuilder builder(64);
+  for (const VocabEntry& e : entries) ASSERT_TRUE(builder.add_token(e).ok());
+  auto vocab = std::move(builder).build();
+  std::string expected = reference_build_error(entries);
+  if (!expected.empty()) {
+    ASSERT_FALSE(vocab.ok());
+    ASSERT_EQ(vocab.error().message(), expected);
+    return;
+  }
+  ASSERT_TRUE(vocab.ok()) << vocab.error().display();
+  for (const VocabEntry& e : entries) {
+    ASSERT_EQ(vocab.value().lookup(e.token)->id, e.id);
+    ASSERT_EQ(vocab.value().token(e.id), e.token);
+  }
+}
+
 // Tokens share long prefixes and hold NUL bytes, so the prefix-key sort must fall back
 // to full comparisons correctly.
 TEST(VocabBuilderTest, SortAndDuplicateOrderMatchReferenceOnRandomEntries) {
   std::mt19937 rng(7);
-  const std::string stems[] = {"", std::string("\0", 1), "abcdefgh", "abcdefghijklmnop",
-                               "\xE2\x96\x81\xD8\xA7\xD9\x84"};
+  const auto& stems = kStems;
   for (int round = 0; round < 300; ++round) {
     std::vector<VocabEntry> entries;
     int count = 1 + int(rng() % 40);
@@ -121,21 +142,29 @@ TEST(VocabBuilderTest, SortAndDuplicateOrderMatchReferenceOnRandomEntries) {
       for (int n = int(rng() % 4); n > 0; --n) token.push_back("a\0b\xFF"[rng() % 4]);
       entries.push_back({token, uint32_t(rng() % (round % 2 ? 200 : 40)), 0.0f});
     }
-    VocabBuilder builder(64);
-    for (const VocabEntry& e : entries) ASSERT_TRUE(builder.add_token(e).ok());
-    auto vocab = std::move(builder).build();
-    std::string expected = reference_build_error(entries);
-    if (!expected.empty()) {
-      ASSERT_FALSE(vocab.ok());
-      ASSERT_EQ(vocab.error().message(), expected);
-      continue;
-    }
-    ASSERT_TRUE(vocab.ok()) << vocab.error().display();
-    for (const VocabEntry& e : entries) {
-      ASSERT_EQ(vocab.value().lookup(e.token)->id, e.id);
-      ASSERT_EQ(vocab.value().token(e.id), e.token);
-    }
+    expect_build_like_reference(entries);
   }
+}
+
+// As many tokens as a real vocabulary, for which the sort takes wider digits: unique
+// tokens in shuffled id order, then the same with one token repeated.
+TEST(VocabBuilderTest, ManyTokensBuildLikeTheReference) {
+  std::mt19937 rng(11);
+  std::set<std::string> unique;
+  while (unique.size() < 40000) {
+    std::string token = kStems[rng() % 5];
+    for (int n = int(rng() % 12); n > 0; --n) token.push_back("a\0b\xFF\x80"[rng() % 5]);
+    unique.insert(token);
+  }
+  std::vector<uint32_t> ids(unique.size());
+  for (uint32_t k = 0; k < ids.size(); ++k) ids[k] = k;
+  std::shuffle(ids.begin(), ids.end(), rng);
+  std::vector<VocabEntry> entries;
+  for (const std::string& token : unique) entries.push_back({token, ids[entries.size()], 0.0f});
+  std::shuffle(entries.begin(), entries.end(), rng);
+  expect_build_like_reference(entries);
+  entries.push_back({entries[rng() % entries.size()].token, uint32_t(entries.size()), 0.0f});
+  expect_build_like_reference(entries);
 }
 
 }  // namespace
