@@ -101,6 +101,24 @@ TEST(SegmenterTest, PlainLongerPieceBeatsShorterMarkedOne) {
             (std::vector<uint32_t>{1, 301, 303, 304, 2}));
 }
 
+// At a word's start a plain piece beats the marked candidate only when it is longer and
+// its marked twin is no piece. "a" and beh are paired; "ab" and beh teh are not, and come
+// after a paired piece with the same first character.
+TEST(SegmenterTest, UnpairedPlainPieceBeatsShorterMarkedOne) {
+  const std::string beh = "\xD8\xA8", teh = "\xD8\xAA";
+  std::string tsv = testing_text::special_and_byte_pieces_tsv();
+  tsv += kMark + "a\t300\t-1\na\t301\t-1\nab\t302\t-1\n" + kMark + beh + "\t303\t-1\n" + beh +
+         "\t304\t-1\n" + beh + teh + "\t305\t-1\n" + teh + "\t306\t-1\n";
+  auto vocab = from_tsv_text(tsv);
+  ASSERT_TRUE(vocab.ok()) << vocab.error().display();
+  Tokenizer tok = Tokenizer::from_vocab(std::move(vocab).value());
+  auto ids = [&](const std::string& text) {
+    return tok.encode_ids(text, false, std::nullopt).value();
+  };
+  EXPECT_EQ(ids("ab a"), (std::vector<uint32_t>{1, 302, 300, 2}));
+  EXPECT_EQ(ids(beh + teh + " " + beh + beh), (std::vector<uint32_t>{1, 305, 303, 304, 2}));
+}
+
 TEST(SegmenterTest, WhitespaceRunsAndSpans) {
   Tokenizer tok = small_tokenizer();
   auto r = tok.encode(u8({'a', 'b', 0x3000, 0x00A0, '\t', 'c'}), false, std::nullopt).value();

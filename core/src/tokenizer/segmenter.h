@@ -233,7 +233,9 @@ void scan(const ScanContext& ctx, std::string_view text, Sink& sink) {
       // A marked hit that reaches the word's end, or a character that no key holds (an
       // alef with hamza in text left unnormalized), is the longest match there and wins the
       // tie with a plain one, so the plain walk runs only when the marked one falls short:
-      // most words are one marked piece.
+      // most words are one marked piece. It runs also only when an unpaired piece may start
+      // here, as no other plain piece can win; in the default vocabulary only byte and
+      // special pieces are unpaired.
       if (marked.whole) {
         best_node[0] = marked.hit_node;
         best_to[0] = marked.hit_to;
@@ -243,8 +245,9 @@ void scan(const ScanContext& ctx, std::string_view text, Sink& sink) {
                                              best_len);
       }
       const unsigned char* reached = best_to[0];
-      if (reached == p ||
-          (reached < end && !is_white_space_at(reached) && may_pass(*ctx.base.index, reached))) {
+      if (ctx.base.pieces->unpaired_may_start(p, end) &&
+          (reached == p ||
+           (reached < end && !is_white_space_at(reached) && may_pass(*ctx.base.index, reached)))) {
         walk<1, 1, kWalks, kBounded, kChars>(ctx, index, start, p, end, best_node, best_to,
                                              best_len);
       }

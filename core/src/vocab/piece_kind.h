@@ -56,8 +56,8 @@ inline void byte_piece_text(unsigned char byte, char out[6]) {
 
 // What encoding and decoding read of one vocabulary (the base or a plugin) besides its
 // index: the node after "▁", where the scan's marked walks start, the id of each byte
-// piece "<0xHH>", for its byte fallback, and the decoder's kind of each id slot. Each
-// vocabulary builds its own once, when it is made.
+// piece "<0xHH>", for its byte fallback, the first characters of its unpaired pieces, and
+// the decoder's kind of each id slot. Each vocabulary builds its own once, when it is made.
 class PieceTables {
  public:
   static constexpr uint32_t kNoId = 0xFFFFFFFF;  // the byte piece is absent
@@ -73,7 +73,11 @@ class PieceTables {
       tables.byte_ids_[b] = index.find(std::string_view(text, 6)).value_or(kNoId);
     }
     tables.kinds_.resize(slots);
-    for (size_t k = 0; k < slots; ++k) tables.kinds_[k] = classify_piece(text_of(k));
+    for (size_t k = 0; k < slots; ++k) {
+      std::string_view text = text_of(k);
+      tables.kinds_[k] = classify_piece(text);
+      tables.note_if_unpaired(index, text);
+    }
     return tables;
   }
 
@@ -81,11 +85,36 @@ class PieceTables {
   TokenIndex::Node after_mark() const { return after_mark_; }
   uint32_t byte_piece_id(unsigned char byte) const { return byte_ids_[byte]; }
   uint16_t kind(size_t slot) const { return kinds_[slot]; }
-  size_t memory_bytes() const { return sizeof(byte_ids_) + kinds_.capacity() * sizeof(uint16_t); }
+  // False when no unpaired piece starts with the character at p (of the text [p, end)). A
+  // piece is unpaired when "▁" followed by its text is no piece. Only an unpaired piece can
+  // beat the marked candidate at a word's start: the marked twin of a paired one matches
+  // the same text and wins the tie. (Every piece is a plain candidate, one with "▁" in
+  // front too, for text that holds a "▁".)
+  bool unpaired_may_start(const unsigned char* p, const unsigned char* end) const {
+    uint32_t label = TokenIndex::first_label(p, end);
+    return (unpaired_starts_[label / 64] >> (label % 64)) & 1;
+  }
+  size_t memory_bytes() const {
+    return sizeof(byte_ids_) + sizeof(unpaired_starts_) + kinds_.capacity() * sizeof(uint16_t);
+  }
 
  private:
+  // Sets the bit of the piece's first edge label when the piece is unpaired; a label
+  // already set needs no lookup.
+  void note_if_unpaired(const TokenIndex& index, std::string_view text) {
+    if (text.empty()) return;
+    auto p = reinterpret_cast<const unsigned char*>(text.data());
+    uint32_t label = TokenIndex::first_label(p, p + text.size());
+    uint64_t bit = uint64_t(1) << (label % 64);
+    if (unpaired_starts_[label / 64] & bit) return;
+    TokenIndex::Node node = after_mark_;
+    if (index.step(node, text) && index.is_key(node)) return;
+    unpaired_starts_[label / 64] |= bit;
+  }
+
   TokenIndex::Node after_mark_ = TokenIndex::kRoot;
   std::array<uint32_t, 256> byte_ids_{};
+  std::array<uint64_t, 8> unpaired_starts_{};  // a bit for each edge label
   std::vector<uint16_t> kinds_;
 };
 

@@ -57,6 +57,11 @@ class TokenIndex {
   static uint32_t label_of_char(const unsigned char* p, size_t length) {
     return length == 1 ? p[0] : arabic_label(p);
   }
+  // The label of the first edge of a walk over the bytes [p, end), p < end.
+  static uint32_t first_label(const unsigned char* p, const unsigned char* end) {
+    size_t width;
+    return next_label(p, end, width);
+  }
   // True for the lead bytes of U+0600..U+06FF, whose characters are one edge each.
   static bool is_arabic_lead(unsigned char b) { return (b & 0xFC) == 0xD8; }
 
