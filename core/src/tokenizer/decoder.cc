@@ -15,21 +15,27 @@ void flush_bytes(std::string& pending, std::string& out) {
   pending.clear();
 }
 
-// Appends a piece with every "▁" turned into one space.
+// Appends a piece with every "▁" turned into one space. Pieces are short: a byte loop
+// finds the marks faster than a call to search for each.
 void append_piece(std::string_view piece, std::string& out) {
-  size_t start = 0;
-  while (true) {
-    size_t mark = piece.find(kMark, start);
-    if (mark == std::string_view::npos) break;
-    out.append(piece.substr(start, mark - start));
+  const char* run = piece.data();
+  const char* const end = run + piece.size();
+  for (const char* p = run; p < end;) {
+    if (static_cast<unsigned char>(*p) != 0xE2 ||
+        std::string_view(p, size_t(end - p)).substr(0, 3) != kMark) {
+      ++p;
+      continue;
+    }
+    out.append(run, size_t(p - run));
     out.push_back(' ');
-    start = mark + kMark.size();
+    p += kMark.size();
+    run = p;
   }
-  out.append(piece.substr(start));
+  out.append(run, size_t(end - run));
 }
 
-// Removes White_Space from both ends of valid UTF-8 `text`.
-std::string trim_white_space(std::string text) {
+// Removes White_Space from both ends of valid UTF-8 `text`, in place.
+void trim_white_space(std::string& text) {
   auto begin = reinterpret_cast<const unsigned char*>(text.data());
   auto end = begin + text.size();
   auto first = begin;
@@ -46,7 +52,8 @@ std::string trim_white_space(std::string text) {
     if (!utf8::is_white_space(utf8::decode_valid(probe))) break;
     last = start;
   }
-  return std::string(reinterpret_cast<const char*>(first), size_t(last - first));
+  text.resize(size_t(last - begin));
+  text.erase(0, size_t(first - begin));
 }
 
 }  // namespace
@@ -56,6 +63,7 @@ std::string Tokenizer::decode(std::span<const uint32_t> ids,
   const DialectPlugin* named = nullptr;
   if (dialect && !plugins_.empty()) named = plugins_.find(*dialect);
   std::string out;
+  out.reserve(ids.size() * 8);  // about a word's bytes and its space a piece, in Arabic
   std::string pending;
   for (uint32_t id : ids) {
     std::string_view piece;
@@ -88,7 +96,8 @@ std::string Tokenizer::decode(std::span<const uint32_t> ids,
     append_piece(piece, out);
   }
   flush_bytes(pending, out);
-  return trim_white_space(std::move(out));
+  trim_white_space(out);
+  return out;
 }
 
 }  // namespace sarfan
