@@ -57,7 +57,8 @@ void DialectPlugin::finish() {
     values.push_back(id);
   }
   index_ = TokenIndex::build(keys, values);
-  pieces_ = PieceTables::build(index_, tokens_.size(), [&](size_t k) { return tokens_[k]; });
+  pieces_ = PieceTables::build(index_, tokens_.size(),
+                               [&](size_t k) -> std::string_view { return tokens_[k]; });
 }
 
 std::optional<PieceMatch> DialectPlugin::lookup(std::string_view piece) const {

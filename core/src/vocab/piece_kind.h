@@ -74,7 +74,8 @@ class PieceTables {
     }
     tables.kinds_.resize(slots);
     for (size_t k = 0; k < slots; ++k) {
-      std::string_view text = text_of(k);
+      decltype(auto) held = text_of(k);  // a string returned by value lives through the step
+      std::string_view text = held;
       tables.kinds_[k] = classify_piece(text);
       tables.note_if_unpaired(index, text);
     }
