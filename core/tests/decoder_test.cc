@@ -15,7 +15,8 @@ using testing_files::TempFile;
 
 // Ids: 0-3 specials, 4+b byte pieces, 260 "▁في", 261 "▁الكتاب", 262 "▁ال", 263 "كتاب",
 // 264 gap, 265 "a▁b", 266 "<0x+A>", 267 "<0xd8>" (lower case), 268 "…▁▁z▁" (the first
-// byte of "…" is that of "▁"), 269 U+3000 (an ideographic space).
+// byte of "…" is that of "▁"), 269 U+3000 (an ideographic space), 270 U+2582 (its first
+// two bytes are those of "▁").
 Tokenizer decode_tokenizer() {
   std::string tsv = testing_text::special_and_byte_pieces_tsv();
   tsv += "\xE2\x96\x81\xD9\x81\xD9\x8A\t260\t0\n";
@@ -25,6 +26,7 @@ Tokenizer decode_tokenizer() {
       "a\xE2\x96\x81"
       "b\t265\t0\n<0x+A>\t266\t0\n<0xd8>\t267\t0\n";
   tsv += "\xE2\x80\xA6\xE2\x96\x81\xE2\x96\x81z\xE2\x96\x81\t268\t0\n\xE3\x80\x80\t269\t0\n";
+  tsv += "\xE2\x96\x82\t270\t0\n";
   auto vocab = from_tsv_text(tsv);
   EXPECT_TRUE(vocab.ok());
   return Tokenizer::from_vocab(std::move(vocab).value());
@@ -72,7 +74,10 @@ INSTANTIATE_TEST_SUITE_P(
                     DecodeCase{{4294967295u}, ""},
                     // Every "▁" is a space, and White_Space goes from both ends only.
                     DecodeCase{{269, 268, 265, 269}, "\xE2\x80\xA6  z a b"},
-                    DecodeCase{{269, 269}, ""}));
+                    DecodeCase{{269, 269}, ""},
+                    DecodeCase{{270, 265},
+                               "\xE2\x96\x82"
+                               "a b"}));
 
 TEST(DecoderTest, PluginIdsWithAndWithoutDialect) {
   Tokenizer tok = decode_tokenizer();

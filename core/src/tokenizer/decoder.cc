@@ -97,6 +97,9 @@ std::string Tokenizer::decode(std::span<const uint32_t> ids,
   }
   flush_bytes(pending, out);
   trim_white_space(out);
+  // The reserve stays with the text: give back what far exceeds it (a batch holds every
+  // text at once).
+  if (out.capacity() > 2 * out.size() + 64) out.shrink_to_fit();
   return out;
 }
 
