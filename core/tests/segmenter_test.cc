@@ -103,12 +103,12 @@ TEST(SegmenterTest, PlainLongerPieceBeatsShorterMarkedOne) {
 
 // At a word's start a plain piece beats the marked candidate only when it is longer and
 // its marked twin is no piece. "a" and beh are paired; "ab" and beh teh are not, and come
-// after a paired piece with the same first character.
+// after a paired piece with the same first character; "▁ab" is a prefix of a piece, not one.
 TEST(SegmenterTest, UnpairedPlainPieceBeatsShorterMarkedOne) {
   const std::string beh = "\xD8\xA8", teh = "\xD8\xAA";
   std::string tsv = testing_text::special_and_byte_pieces_tsv();
-  tsv += kMark + "a\t300\t-1\na\t301\t-1\nab\t302\t-1\n" + kMark + beh + "\t303\t-1\n" + beh +
-         "\t304\t-1\n" + beh + teh + "\t305\t-1\n" + teh + "\t306\t-1\n";
+  tsv += kMark + "a\t300\t-1\na\t301\t-1\nab\t302\t-1\n" + kMark + "abc\t307\t-1\n" + kMark + beh +
+         "\t303\t-1\n" + beh + "\t304\t-1\n" + beh + teh + "\t305\t-1\n" + teh + "\t306\t-1\n";
   auto vocab = from_tsv_text(tsv);
   ASSERT_TRUE(vocab.ok()) << vocab.error().display();
   Tokenizer tok = Tokenizer::from_vocab(std::move(vocab).value());

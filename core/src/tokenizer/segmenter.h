@@ -234,8 +234,9 @@ void scan(const ScanContext& ctx, std::string_view text, Sink& sink) {
       // alef with hamza in text left unnormalized), is the longest match there and wins the
       // tie with a plain one, so the plain walk runs only when the marked one falls short:
       // most words are one marked piece. It runs also only when an unpaired piece may start
-      // here, as no other plain piece can win; in the default vocabulary only byte and
-      // special pieces are unpaired.
+      // here, as no other plain piece can win; in the default vocabulary the unpaired pieces
+      // are the byte and special pieces and the marked ones ("▁▁" starts no piece), so it
+      // runs only before "<", "[" and characters whose first byte is that of "▁".
       if (marked.whole) {
         best_node[0] = marked.hit_node;
         best_to[0] = marked.hit_to;
