@@ -140,6 +140,7 @@ struct MarkedWalk {
   bool whole = false;
   TokenIndex::Node hit_node = 0;
   const unsigned char* hit_to = nullptr;
+  bool inside = false;  // the loop stopped inside a word, after its first pieces
 };
 
 // Takes words at p that are each one marked piece of Arabic letters, followed by an ASCII
@@ -147,13 +148,11 @@ struct MarkedWalk {
 // general scan's bookkeeping. Stops at the end or at the first word that is not such, which
 // is left to the general scan (p at its start, i its character index) with its marked walk
 // when that ended in the letters (the walk died, or White_Space, the end, or an ASCII
-// character that it cannot take came).
+// character that it cannot take came), or inside a word after its first pieces (below).
 template <class Sink>
-[[gnu::always_inline]] inline MarkedWalk take_marked_words(TokenIndex::View index,
-                                                           TokenIndex::Node after_mark,
-                                                           const unsigned char*& p,
-                                                           const unsigned char* end, size_t& i,
-                                                           Sink& sink) {
+[[gnu::always_inline]] inline MarkedWalk take_marked_words(
+    const ScanContext& ctx, TokenIndex::View index, TokenIndex::Node after_mark,
+    const unsigned char*& p, const unsigned char* end, size_t& i, Sink& sink) {
   for (;;) {
     TokenIndex::Node node = after_mark, hit_node = 0;
     const unsigned char* q = p;
@@ -172,6 +171,25 @@ template <class Sink>
       hit_node = TokenIndex::Node((node & hit) | (hit_node & ~hit));
     }
     if (q == p || hit_to != q || (q < end && *q != ' ')) {
+      // Without spans to count: a walk that died right after its hit, at a letter that no
+      // key holds (in text left unnormalized: an alef with hamza or madda, a taa marbuta,
+      // an alef maqsura), gives the marked piece and that letter's bytes, as the general
+      // scan would; the loop goes on after the word, or stops inside it. (Taking these
+      // words here with spans made `encode` 5-8% slower: the compiler lays out its scan
+      // worse.)
+      if (!Sink::kSpans && died && q > p && hit_to == q && !ctx.base.index->labels_an_edge(q, 2) &&
+          !ctx.base.pieces->unpaired_may_start(p, end)) {
+        sink.piece(index.value(hit_node), i, i, p, q, true);
+        for (int k = 0; k < 2; ++k) {
+          uint32_t id = ctx.base.pieces->byte_piece_id(q[k]);
+          sink.byte(id == PieceTables::kNoId ? ctx.unk_id : id, i, q[k], id == PieceTables::kNoId);
+        }
+        p = q + 2;
+        if (p == end) return {};
+        if (*p != ' ') return {.inside = true};
+        ++p;
+        continue;
+      }
       // Punctuation after a word mostly ends its walk: one step tells.
       bool ends = died || q == end || is_white_space_at(q) ||
                   (kCharKind[*q] == kAsciiChar && index.advance(node, *q) == index.dead());
@@ -220,8 +238,9 @@ void scan(const ScanContext& ctx, std::string_view text, Sink& sink) {
     }
     MarkedWalk marked;
     if (kWalks == 2 && word_start) {
-      marked = take_marked_words(index[0], start[0], p, end, i, sink);
+      marked = take_marked_words(ctx, index[0], start[0], p, end, i, sink);
       if (p >= end) break;
+      if (!Sink::kSpans && marked.inside) word_start = false;
       if (is_white_space_at(p)) continue;
     }
     TokenIndex::Node best_node[kWalks] = {};  // the value is read once, for the winner only
