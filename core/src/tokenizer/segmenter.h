@@ -175,9 +175,8 @@ template <class Sink>
       // letter, at a letter that no key holds (in text left unnormalized: an alef with hamza
       // or madda, a taa marbuta, an alef maqsura), gives the marked piece if any and that
       // letter's bytes, as the general scan would; the loop goes on after the word, or
-      // stops inside it. (Taking these
-      // words here with spans made `encode` 5-8% slower: the compiler lays out its scan
-      // worse.)
+      // stops inside it. (Taking these words here with spans made `encode` 5-8% slower: the
+      // compiler lays out its scan worse.)
       if (!Sink::kSpans && died && hit_to == q && !ctx.base.index->labels_an_edge(q, 2) &&
           !ctx.base.pieces->unpaired_may_start(p, end)) {
         if (q > p) sink.piece(index.value(hit_node), i, i, p, q, true);
