@@ -135,6 +135,20 @@ done:
   }
 }
 
+// The byte pieces of the character of `length` bytes at p, character i: the active plugin's
+// byte piece first when kPlugin, then the base's, and unk_id when neither has it.
+template <bool kPlugin, class Sink>
+[[gnu::always_inline]] inline void take_char_bytes(const ScanContext& ctx, const unsigned char* p,
+                                                   size_t length, size_t i, Sink& sink) {
+  for (size_t k = 0; k < length; ++k) {
+    unsigned char byte = p[k];
+    uint32_t id = PieceTables::kNoId;
+    if (kPlugin) id = ctx.plugin.pieces->byte_piece_id(byte);
+    if (id == PieceTables::kNoId) id = ctx.base.pieces->byte_piece_id(byte);
+    sink.byte(id == PieceTables::kNoId ? ctx.unk_id : id, i, byte, id == PieceTables::kNoId);
+  }
+}
+
 // The marked walk of the word where take_marked_words stopped, when it is the whole walk.
 struct MarkedWalk {
   bool whole = false;
@@ -174,17 +188,13 @@ template <class Sink>
       // Without spans to count: a walk that died right after its hit, or at the word's first
       // letter, at a letter that no key holds (in text left unnormalized: an alef with hamza
       // or madda, a taa marbuta, an alef maqsura), gives the marked piece if any and that
-      // letter's bytes, as the general scan would; the loop goes on after the word, or
-      // stops inside it. (Taking these words here with spans made `encode` 5-8% slower: the
-      // compiler lays out its scan worse.)
-      // No walk passes that letter, so no plain piece from p reaches farther than the
-      // marked hit, and the marked one wins a tie.
+      // letter's bytes, as the general scan would: no walk passes that letter, so no plain
+      // piece from p reaches farther than the marked hit, which wins a tie. The loop goes on
+      // after the word, or stops inside it. (Taking these words here with spans made
+      // `encode` 5-8% slower: the compiler lays out its scan worse.)
       if (!Sink::kSpans && died && hit_to == q && !ctx.base.index->labels_an_edge(q, 2)) {
         if (q > p) sink.piece(index.value(hit_node), i, i, p, q, true);
-        for (int k = 0; k < 2; ++k) {
-          uint32_t id = ctx.base.pieces->byte_piece_id(q[k]);
-          sink.byte(id == PieceTables::kNoId ? ctx.unk_id : id, i, q[k], id == PieceTables::kNoId);
-        }
+        take_char_bytes<false>(ctx, q, 2, i, sink);
         p = q + 2;
         if (p == end) return {};
         if (*p != ' ') return {.inside = true};
@@ -296,13 +306,7 @@ void scan(const ScanContext& ctx, std::string_view text, Sink& sink) {
       i += chars;
     } else {
       size_t length = utf8::sequence_length(*p);
-      for (size_t k = 0; k < length; ++k) {
-        unsigned char byte = p[k];
-        uint32_t id = PieceTables::kNoId;
-        if (kWalks == 4) id = ctx.plugin.pieces->byte_piece_id(byte);
-        if (id == PieceTables::kNoId) id = ctx.base.pieces->byte_piece_id(byte);
-        sink.byte(id == PieceTables::kNoId ? ctx.unk_id : id, i, byte, id == PieceTables::kNoId);
-      }
+      take_char_bytes<kWalks == 4>(ctx, p, length, i, sink);
       p += length;
       ++i;
     }
