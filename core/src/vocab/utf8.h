@@ -131,26 +131,44 @@ inline bool is_ascii_or_two_byte_block(uint64_t block, uint64_t& carry) {
 }
 
 #if defined(__SSE2__)
+// The lead bytes of two-byte sequences and, one bit each, the continuation bytes of the
+// sixteen bytes at p, when each of its other bytes is ASCII; false otherwise.
+[[gnu::always_inline]] inline bool two_byte_block_masks(const unsigned char* p, uint32_t& lead,
+                                                        uint32_t& cont) {
+  __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  // Flipping the top bit makes the classes signed ranges: ASCII negative, continuation
+  // bytes 0..63, C2..DF 66..95.
+  __m128i x = _mm_xor_si128(bytes, _mm_set1_epi8(char(0x80)));
+  uint32_t high = uint32_t(_mm_movemask_epi8(bytes));
+  uint32_t below_64 = uint32_t(_mm_movemask_epi8(_mm_cmplt_epi8(x, _mm_set1_epi8(64))));
+  lead = uint32_t(_mm_movemask_epi8(
+      _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(65)), _mm_cmplt_epi8(x, _mm_set1_epi8(96)))));
+  cont = high & below_64;
+  return (high & ~below_64) == lead;
+}
+
 // Passes sixteen-byte blocks of ASCII and whole two-byte sequences with lead bytes C2..DF
-// from p; returns where they stop, at the start of a sequence.
+// from p, end - p >= 17; returns where they stop, at the start of a sequence.
 [[gnu::noinline]] inline const unsigned char* skip_two_byte_blocks(const unsigned char* p,
                                                                    const unsigned char* end) {
   uint32_t carry = 0;  // 1 when the byte before the block leads a sequence
+  uint32_t lead, cont;
   while (end - p >= 16) {
-    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    // Flipping the top bit makes the classes signed ranges: ASCII negative, continuation
-    // bytes 0..63, C2..DF 66..95.
-    __m128i x = _mm_xor_si128(bytes, _mm_set1_epi8(char(0x80)));
-    uint32_t high = uint32_t(_mm_movemask_epi8(bytes));
-    uint32_t below_64 = uint32_t(_mm_movemask_epi8(_mm_cmplt_epi8(x, _mm_set1_epi8(64))));
-    uint32_t lead = uint32_t(_mm_movemask_epi8(
-        _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(65)), _mm_cmplt_epi8(x, _mm_set1_epi8(96)))));
-    uint32_t cont = high & below_64;
-    // Every other high byte leads a two-byte sequence, and the byte after each lead (and
-    // only such a byte) continues one.
-    if ((high & ~below_64) != lead || cont != (((lead << 1) | carry) & 0xFFFF)) break;
+    // The byte after each lead (and only such a byte) continues a sequence.
+    if (!two_byte_block_masks(p, lead, cont) || cont != (((lead << 1) | carry) & 0xFFFF)) {
+      return p - carry;
+    }
     carry = lead >> 15;
     p += 16;
+  }
+  // The last sixteen bytes, overlapping those passed: the byte before them leads a sequence
+  // exactly when it is a lead byte, as everything up to p is ASCII and two-byte sequences.
+  // A text that passes here ends with a whole sequence.
+  const unsigned char* last = end - 16;
+  uint32_t last_carry = end[-17] >= 0xC2 && end[-17] <= 0xDF;
+  if (p < end && two_byte_block_masks(last, lead, cont) &&
+      cont == (((lead << 1) | last_carry) & 0xFFFF) && (lead >> 15) == 0) {
+    return end;
   }
   return p - carry;
 }
@@ -159,12 +177,17 @@ inline bool is_ascii_or_two_byte_block(uint64_t block, uint64_t& carry) {
 inline bool is_valid(std::string_view text) {
   auto p = reinterpret_cast<const unsigned char*>(text.data());
   auto end = p + text.size();
-#if defined(__SSE2__)
-  // Long texts pass sixteen bytes a block first; short ones, such as vocabulary tokens, do
-  // not repay the call.
-  if (end - p >= 32) p = skip_two_byte_blocks(p, end);
-#endif
+  // Whether the blocks passed anything the last time: text of longer sequences (CJK, emoji)
+  // then goes on byte by byte without trying a block at every character.
+  bool blocks_pass = true;
   while (p < end) {
+    const unsigned char* from = p;
+#if defined(__SSE2__)
+    // Long runs pass sixteen bytes a block first, again after each longer sequence (a rare
+    // symbol in Arabic text must not leave the rest to the smaller blocks); short texts, such
+    // as vocabulary tokens, do not repay the call.
+    if (blocks_pass && end - p >= 32) p = skip_two_byte_blocks(p, end);
+#endif
     // Eight bytes at a time while the text is ASCII and two-byte sequences (a benchmark
     // on 64k words of text spent 8 instructions a byte here byte by byte, 2 this way).
     // The step is always eight bytes, a sequence that crosses blocks being carried over,
@@ -177,6 +200,7 @@ inline bool is_valid(std::string_view text) {
       p += 8;
     }
     if (carry != 0) --p;  // the lead whose sequence the blocks did not finish
+    blocks_pass = p - from >= 8;
     if (p == end) break;
     size_t n = valid_sequence_length(p, end);
     if (n == 0) return false;
