@@ -163,6 +163,8 @@ struct MarkedWalk {
 // is left to the general scan (p at its start, i its character index) with its marked walk
 // when that ended in the letters (the walk died, or White_Space, the end, or an ASCII
 // character that it cannot take came), or inside a word after its first pieces (below).
+// Without spans it also takes a word whose marked hit stops short of a letter that no key
+// holds, or one letter short of the word's end.
 template <class Sink>
 [[gnu::always_inline]] inline MarkedWalk take_marked_words(
     const ScanContext& ctx, TokenIndex::View index, TokenIndex::Node after_mark,
@@ -199,6 +201,27 @@ template <class Sink>
         if (p == end) return {};
         if (*p != ' ') return {.inside = true};
         ++p;
+        continue;
+      }
+      // Without spans to count: a marked hit one letter short of the word's end (the walk
+      // died at that letter, or went on to the end). The marked piece wins when no unpaired
+      // plain piece may start at p, and the last letter is then its own piece or its bytes.
+      const unsigned char* word_end = died ? q + 2 : q;
+      if (!Sink::kSpans && hit_to > p && word_end - hit_to == 2 &&
+          (word_end == end || *word_end == ' ') && !ctx.base.pieces->unpaired_may_start(p, end)) {
+        sink.piece(index.value(hit_node), i, i, p, hit_to, true);
+        TokenIndex::Node last =
+            index.advance(TokenIndex::kRoot, TokenIndex::label_of_char(hit_to, 2));
+        if (last != index.dead() && index.is_key(last)) {
+          sink.piece(index.value(last), i, i, hit_to, word_end, false);
+        } else {
+          take_char_bytes<false>(ctx, hit_to, 2, i, sink);
+        }
+        if (word_end == end) {
+          p = end;
+          return {};
+        }
+        p = word_end + 1;
         continue;
       }
       // Punctuation after a word mostly ends its walk: one step tells.
