@@ -170,23 +170,27 @@ template <class Sink>
     const ScanContext& ctx, TokenIndex::View index, TokenIndex::Node after_mark,
     const unsigned char*& p, const unsigned char* end, size_t& i, Sink& sink) {
   for (;;) {
-    TokenIndex::Node node = after_mark, hit_node = 0;
+    // The walk records no hits: most words end in one (checked below), and the others find
+    // their longest hit by going back up from where the walk stopped.
+    TokenIndex::Node node = after_mark;
     const unsigned char* q = p;
-    const unsigned char* hit_to = p;
     bool died = false;
     while (q < end && TokenIndex::is_arabic_lead(*q)) {
-      node = index.advance(node, TokenIndex::label_of_char(q, 2));
-      if (node == index.dead()) {
+      TokenIndex::Node next = index.advance(node, TokenIndex::label_of_char(q, 2));
+      if (next == index.dead()) {
         died = true;
         break;
       }
+      node = next;
       q += 2;
-      uintptr_t hit = 0 - uintptr_t(index.is_key(node));
-      hit_to = reinterpret_cast<const unsigned char*>((reinterpret_cast<uintptr_t>(q) & hit) |
-                                                      (reinterpret_cast<uintptr_t>(hit_to) & ~hit));
-      hit_node = TokenIndex::Node((node & hit) | (hit_node & ~hit));
     }
-    if (q == p || hit_to != q || (q < end && *q != ' ')) {
+    if (q == p || !index.is_key(node) || (q < end && *q != ' ')) {
+      TokenIndex::Node hit_node = node;
+      const unsigned char* hit_to = q;
+      while (hit_to > p && !index.is_key(hit_node)) {
+        hit_node = index.parent(hit_node);
+        hit_to -= 2;
+      }
       // Without spans to count: a walk that died right after its hit, or at the word's first
       // letter, at a letter that no key holds (in text left unnormalized: an alef with hamza
       // or madda, a taa marbuta, an alef maqsura), gives the marked piece if any and that
@@ -230,7 +234,7 @@ template <class Sink>
       return {ends, hit_node, hit_to};
     }
     size_t chars = Sink::kSpans ? size_t(q - p) / 2 : 0;
-    sink.piece(index.value(hit_node), i, i + chars, p, q, true);
+    sink.piece(index.value(node), i, i + chars, p, q, true);
     i += chars;
     if (q == end) {
       p = q;
