@@ -149,6 +149,52 @@ template <bool kPlugin, class Sink>
   }
 }
 
+// True when a walk of Arabic letters that stopped at q, at `node`, could go no farther: q is
+// the text's end, a space, or an ASCII character that no edge from `node` takes.
+[[gnu::always_inline]] inline bool walk_ended(TokenIndex::View index, TokenIndex::Node node,
+                                              const unsigned char* q, const unsigned char* end) {
+  return q == end || *q == ' ' ||
+         (kCharKind[*q] == kAsciiChar && index.advance(node, *q) == index.dead());
+}
+
+// Takes the rest of a word from r, inside it, as the general scan would: plain walks over
+// its Arabic letters, each giving its longest hit or the bytes of its first letter. True
+// when that reaches the word's end (r then at its space or the text's end); false when r
+// comes to a character that these walks do not take, or one that may continue a piece.
+template <class Sink>
+[[gnu::always_inline]] inline bool take_word_rest(const ScanContext& ctx, TokenIndex::View index,
+                                                  const unsigned char*& r, const unsigned char* end,
+                                                  size_t i, Sink& sink) {
+  for (;;) {
+    if (r == end || *r == ' ') return true;
+    if (!TokenIndex::is_arabic_lead(*r)) return false;
+    TokenIndex::Node node = TokenIndex::kRoot;
+    const unsigned char* q = r;
+    bool died = false;
+    while (q < end && TokenIndex::is_arabic_lead(*q)) {
+      TokenIndex::Node next = index.advance(node, TokenIndex::label_of_char(q, 2));
+      if (next == index.dead()) {
+        died = true;
+        break;
+      }
+      node = next;
+      q += 2;
+    }
+    if (!died && !walk_ended(index, node, q, end)) return false;
+    while (q > r && !index.is_key(node)) {
+      node = index.parent(node);
+      q -= 2;
+    }
+    if (q > r) {
+      sink.piece(index.value(node), i, i, r, q, false);
+      r = q;
+    } else {
+      take_char_bytes<false>(ctx, r, 2, i, sink);
+      r += 2;
+    }
+  }
+}
+
 // The marked walk of the word where take_marked_words stopped, when it is the whole walk.
 struct MarkedWalk {
   bool whole = false;
@@ -163,8 +209,8 @@ struct MarkedWalk {
 // is left to the general scan (p at its start, i its character index) with its marked walk
 // when that ended in the letters (the walk died, or White_Space, the end, or an ASCII
 // character that it cannot take came), or inside a word after its first pieces (below).
-// Without spans it also takes a word whose marked hit stops short of a letter that no key
-// holds, or one letter short of the word's end.
+// Without spans it also takes words whose marked walk ended for good in their letters: the
+// marked hit, then the rest of the word by plain walks (take_word_rest).
 template <class Sink>
 [[gnu::always_inline]] inline MarkedWalk take_marked_words(
     const ScanContext& ctx, TokenIndex::View index, TokenIndex::Node after_mark,
@@ -191,41 +237,23 @@ template <class Sink>
         hit_node = index.parent(hit_node);
         hit_to -= 2;
       }
-      // Without spans to count: a walk that died right after its hit, or at the word's first
-      // letter, at a letter that no key holds (in text left unnormalized: an alef with hamza
-      // or madda, a taa marbuta, an alef maqsura), gives the marked piece if any and that
-      // letter's bytes, as the general scan would: no walk passes that letter, so no plain
-      // piece from p reaches farther than the marked hit, which wins a tie. The loop goes on
-      // after the word, or stops inside it. (Taking these words here with spans made
-      // `encode` 5-8% slower: the compiler lays out its scan worse.)
-      if (!Sink::kSpans && died && hit_to == q && !ctx.base.index->labels_an_edge(q, 2)) {
-        if (q > p) sink.piece(index.value(hit_node), i, i, p, q, true);
-        take_char_bytes<false>(ctx, q, 2, i, sink);
-        p = q + 2;
-        if (p == end) return {};
-        if (*p != ' ') return {.inside = true};
-        ++p;
-        continue;
-      }
-      // Without spans to count: a marked hit one letter short of the word's end (the walk
-      // died at that letter, or went on to the end). The marked piece wins when no unpaired
-      // plain piece may start at p, and the last letter is then its own piece or its bytes.
-      const unsigned char* word_end = died ? q + 2 : q;
-      if (!Sink::kSpans && hit_to > p && word_end - hit_to == 2 &&
-          (word_end == end || *word_end == ' ') && !ctx.base.pieces->unpaired_may_start(p, end)) {
-        sink.piece(index.value(hit_node), i, i, p, hit_to, true);
-        TokenIndex::Node last =
-            index.advance(TokenIndex::kRoot, TokenIndex::label_of_char(hit_to, 2));
-        if (last != index.dead() && index.is_key(last)) {
-          sink.piece(index.value(last), i, i, hit_to, word_end, false);
+      // Without spans to count, when the marked walk has ended for good and no unpaired plain
+      // piece may start at p: the marked hit wins (without one, the first letter's bytes),
+      // and the rest of the word is taken here by plain walks, as the general scan would.
+      if (!Sink::kSpans && (died || (q > p && walk_ended(index, node, q, end))) &&
+          !ctx.base.pieces->unpaired_may_start(p, end)) {
+        const unsigned char* r = hit_to;
+        if (hit_to > p) {
+          sink.piece(index.value(hit_node), i, i, p, hit_to, true);
         } else {
-          take_char_bytes<false>(ctx, hit_to, 2, i, sink);
+          take_char_bytes<false>(ctx, p, 2, i, sink);
+          r = p + 2;
         }
-        if (word_end == end) {
-          p = end;
-          return {};
-        }
-        p = word_end + 1;
+        bool whole = take_word_rest(ctx, index, r, end, i, sink);
+        p = r;
+        if (!whole) return {.inside = true};
+        if (p == end) return {};
+        ++p;
         continue;
       }
       // Punctuation after a word mostly ends its walk: one step tells.
