@@ -136,15 +136,13 @@ inline bool is_ascii_or_two_byte_block(uint64_t block, uint64_t& carry) {
 [[gnu::always_inline]] inline bool two_byte_block_masks(const unsigned char* p, uint32_t& lead,
                                                         uint32_t& cont) {
   __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  // Flipping the top bit makes the classes signed ranges: ASCII negative, continuation
-  // bytes 0..63, C2..DF 66..95.
-  __m128i x = _mm_xor_si128(bytes, _mm_set1_epi8(char(0x80)));
+  // As signed bytes: ASCII 0..127, continuation bytes -128..-65, C2..DF -62..-33; the
+  // latter moved down by 66 are the only ones below -98.
   uint32_t high = uint32_t(_mm_movemask_epi8(bytes));
-  uint32_t below_64 = uint32_t(_mm_movemask_epi8(_mm_cmplt_epi8(x, _mm_set1_epi8(64))));
+  cont = uint32_t(_mm_movemask_epi8(_mm_cmplt_epi8(bytes, _mm_set1_epi8(-64))));
   lead = uint32_t(_mm_movemask_epi8(
-      _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(65)), _mm_cmplt_epi8(x, _mm_set1_epi8(96)))));
-  cont = high & below_64;
-  return (high & ~below_64) == lead;
+      _mm_cmplt_epi8(_mm_add_epi8(bytes, _mm_set1_epi8(-66)), _mm_set1_epi8(-98))));
+  return (lead | cont) == high;
 }
 
 // Passes sixteen-byte blocks of ASCII and whole two-byte sequences with lead bytes C2..DF
