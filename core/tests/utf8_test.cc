@@ -52,12 +52,12 @@ TEST(Utf8Test, IsValidAgreesWithBytewiseCheck) {
 // Text of ASCII and two-byte characters, which the validator takes sixteen and eight bytes
 // at a time (in every other round after a valid three-byte character, where the blocks start
 // again), with one ill-formed unit at every character boundary: overlong leads, a lead
-// without its continuation (also as the text's last byte), a stray continuation, longer
-// sequences that are ill-formed.
+// without its continuation (also as the text's last byte, or before a byte that only looks
+// like one), a stray continuation, longer sequences that are ill-formed or cut short.
 TEST(Utf8Test, IllFormedUnitInTwoByteTextIsFoundAtEveryOffset) {
   const std::string parts[] = {"a", " ", "\xD8\xA8", "\xD9\x84", "\xC2\xA0", "\xDF\xBF"};
-  const std::string bad[] = {"\xC0\x80",     "\xC1\xBF",     "\xD8", "\x80",
-                             "\xE0\x80\x80", "\xED\xA0\x80", "\xFF"};
+  const std::string bad[] = {"\xC0\x80",     "\xC1\xBF",     "\xD8",     "\x80", "\xD9\xC0",
+                             "\xE0\x80\x80", "\xED\xA0\x80", "\xE0\xA0", "\xFF"};
   std::mt19937 rng(7);
   for (int round = 0; round < 300; ++round) {
     std::vector<std::string> chars;
