@@ -173,7 +173,7 @@ template <class Sink>
     bool died = false;
     while (q < end && TokenIndex::is_arabic_lead(*q)) {
       TokenIndex::Node next = index.advance(node, TokenIndex::label_of_char(q, 2));
-      if (next == index.dead()) {
+      if (next == index.dead()) [[unlikely]] {
         died = true;
         break;
       }
@@ -223,7 +223,7 @@ template <class Sink>
     bool died = false;
     while (q < end && TokenIndex::is_arabic_lead(*q)) {
       TokenIndex::Node next = index.advance(node, TokenIndex::label_of_char(q, 2));
-      if (next == index.dead()) {
+      if (next == index.dead()) [[unlikely]] {
         died = true;
         break;
       }
