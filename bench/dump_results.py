@@ -4,7 +4,8 @@
 
 Per line, as little-endian 32-bit words: the number of steps, then the ids and the
 (start, end) offsets of `encode`, then the ids of `encode_ids(normalize=False)`, which
-must equal those of `encode(normalize=False)`. Prints the SHA-256 of the dump.
+must equal those of `encode(normalize=False)`; `encode_ids` must also equal the ids of
+`encode`. Prints the SHA-256 of the dump.
 """
 import array
 import hashlib
@@ -20,6 +21,8 @@ def main():
         for line in text:
             line = line.rstrip("\n")
             result = tok.encode(line)
+            if tok.encode_ids(line) != result.ids:
+                sys.exit(f"encode_ids and encode disagree on: {line!r}")
             raw_ids = tok.encode_ids(line, normalize=False)
             if raw_ids != tok.encode(line, normalize=False).ids:
                 sys.exit(f"encode_ids and encode disagree on: {line!r}")
