@@ -22,10 +22,10 @@ def main():
             line = line.rstrip("\n")
             result = tok.encode(line)
             if tok.encode_ids(line) != result.ids:
-                sys.exit(f"encode_ids and encode disagree on: {line!r}")
+                sys.exit(f"encode_ids and encode disagree (normalized) on: {line!r}")
             raw_ids = tok.encode_ids(line, normalize=False)
             if raw_ids != tok.encode(line, normalize=False).ids:
-                sys.exit(f"encode_ids and encode disagree on: {line!r}")
+                sys.exit(f"encode_ids and encode disagree (unnormalized) on: {line!r}")
             words = array.array("I", [len(result.ids)])
             words.extend(result.ids)
             for start, end in result.offsets:

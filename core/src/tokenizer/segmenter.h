@@ -150,7 +150,8 @@ template <bool kPlugin, class Sink>
 }
 
 // True when a walk of Arabic letters that stopped at q, at `node`, could go no farther: q is
-// the text's end, a space, or an ASCII character that no edge from `node` takes.
+// the text's end, an ASCII space (which the callers step over; other White_Space is left to
+// the general scan), or an ASCII character that no edge from `node` takes.
 [[gnu::always_inline]] inline bool walk_ended(TokenIndex::View index, TokenIndex::Node node,
                                               const unsigned char* q, const unsigned char* end) {
   return q == end || *q == ' ' ||
@@ -208,9 +209,9 @@ struct MarkedWalk {
 // general scan's bookkeeping. Stops at the end or at the first word that is not such, which
 // is left to the general scan (p at its start, i its character index) with its marked walk
 // when that ended in the letters (the walk died, or White_Space, the end, or an ASCII
-// character that it cannot take came), or inside a word after its first pieces (below).
-// Without spans it also takes words whose marked walk ended for good in their letters: the
-// marked hit, then the rest of the word by plain walks (take_word_rest).
+// character that it cannot take came). Without spans it also takes words whose marked walk
+// ended for good in their letters: the marked hit, then the rest of the word by plain walks
+// (take_word_rest), and stops inside a word where those stop.
 template <class Sink>
 [[gnu::always_inline]] inline MarkedWalk take_marked_words(
     const ScanContext& ctx, TokenIndex::View index, TokenIndex::Node after_mark,

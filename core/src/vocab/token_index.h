@@ -83,7 +83,7 @@ class TokenIndex {
       return node;
     }
     bool is_key(Node node) const { return (units_[node].base & kKeyFlag) != 0; }
-    // The node one edge up from `node`, which is not the root.
+    // The node one edge up from `node`, which is neither the root nor dead().
     Node parent(Node node) const { return units_[node].check; }
     uint32_t value(Node node) const {
       return units_[(units_[node].base & kBaseMask) + kValueLabel].base;

@@ -160,7 +160,9 @@ inline bool is_ascii_or_two_byte_block(uint64_t block, uint64_t& carry) {
     p += 16;
   }
   // The last sixteen bytes, overlapping those passed: the byte before them leads a sequence
-  // exactly when it is a lead byte, as everything up to p is ASCII and two-byte sequences.
+  // exactly when it is a lead byte, as everything from the first block up to p is ASCII and
+  // two-byte sequences. (That byte only decides the block's first byte, which was checked
+  // already: a wrong guess could only fail the block and leave the rest to the byte loop.)
   // A text that passes here ends with a whole sequence.
   const unsigned char* last = end - 16;
   uint32_t last_carry = end[-17] >= 0xC2 && end[-17] <= 0xDF;
