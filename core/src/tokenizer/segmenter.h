@@ -149,6 +149,38 @@ template <bool kPlugin, class Sink>
   }
 }
 
+// A walk over the Arabic letters from p, from `node` on, that records no hits: the last node
+// it reached, where it stopped, and whether it died at the letter there (no edge takes it).
+struct LetterWalk {
+  TokenIndex::Node node;
+  const unsigned char* to;
+  bool died;
+};
+
+[[gnu::always_inline]] inline LetterWalk walk_letters(TokenIndex::View index, TokenIndex::Node node,
+                                                      const unsigned char* p,
+                                                      const unsigned char* end) {
+  while (p < end && TokenIndex::is_arabic_lead(*p)) {
+    TokenIndex::Node next = index.advance(node, TokenIndex::label_of_char(p, 2));
+    if (next == index.dead()) [[unlikely]]
+      return {node, p, true};
+    node = next;
+    p += 2;
+  }
+  return {node, p, false};
+}
+
+// Goes back up from a letter walk's last node to its longest hit, the deepest key after p
+// (every edge of the walk is one two-byte letter); `to` ends at p when there is none.
+[[gnu::always_inline]] inline void back_up_to_hit(TokenIndex::View index, const unsigned char* p,
+                                                  TokenIndex::Node& node,
+                                                  const unsigned char*& to) {
+  while (to > p && !index.is_key(node)) {
+    node = index.parent(node);
+    to -= 2;
+  }
+}
+
 // True when a walk of Arabic letters that stopped at q, at `node`, could go no farther: q is
 // the text's end, an ASCII space (which the callers step over; other White_Space is left to
 // the general scan), or an ASCII character that no edge from `node` takes.
@@ -169,23 +201,9 @@ template <class Sink>
   for (;;) {
     if (r == end || *r == ' ') return true;
     if (!TokenIndex::is_arabic_lead(*r)) return false;
-    TokenIndex::Node node = TokenIndex::kRoot;
-    const unsigned char* q = r;
-    bool died = false;
-    while (q < end && TokenIndex::is_arabic_lead(*q)) {
-      TokenIndex::Node next = index.advance(node, TokenIndex::label_of_char(q, 2));
-      if (next == index.dead()) [[unlikely]] {
-        died = true;
-        break;
-      }
-      node = next;
-      q += 2;
-    }
+    auto [node, q, died] = walk_letters(index, TokenIndex::kRoot, r, end);
     if (!died && !walk_ended(index, node, q, end)) return false;
-    while (q > r && !index.is_key(node)) {
-      node = index.parent(node);
-      q -= 2;
-    }
+    back_up_to_hit(index, r, node, q);
     if (q > r) {
       sink.piece(index.value(node), i, i, r, q, false);
       r = q;
@@ -219,25 +237,11 @@ template <class Sink>
   for (;;) {
     // The walk records no hits: most words end in one (checked below), and the others find
     // their longest hit by going back up from where the walk stopped.
-    TokenIndex::Node node = after_mark;
-    const unsigned char* q = p;
-    bool died = false;
-    while (q < end && TokenIndex::is_arabic_lead(*q)) {
-      TokenIndex::Node next = index.advance(node, TokenIndex::label_of_char(q, 2));
-      if (next == index.dead()) [[unlikely]] {
-        died = true;
-        break;
-      }
-      node = next;
-      q += 2;
-    }
+    auto [node, q, died] = walk_letters(index, after_mark, p, end);
     if (q == p || !index.is_key(node) || (q < end && *q != ' ')) {
       TokenIndex::Node hit_node = node;
       const unsigned char* hit_to = q;
-      while (hit_to > p && !index.is_key(hit_node)) {
-        hit_node = index.parent(hit_node);
-        hit_to -= 2;
-      }
+      back_up_to_hit(index, p, hit_node, hit_to);
       // Without spans to count, when the marked walk has ended for good and no unpaired plain
       // piece may start at p: the marked hit wins (without one, the first letter's bytes),
       // and the rest of the word is taken here by plain walks, as the general scan would.
