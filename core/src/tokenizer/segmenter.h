@@ -262,8 +262,7 @@ template <class Sink>
         continue;
       }
       // Punctuation after a word mostly ends its walk: one step tells.
-      bool ends = died || q == end || is_white_space_at(q) ||
-                  (kCharKind[*q] == kAsciiChar && index.advance(node, *q) == index.dead());
+      bool ends = died || walk_ended(index, node, q, end) || is_white_space_at(q);
       return {ends, hit_node, hit_to};
     }
     size_t chars = Sink::kSpans ? size_t(q - p) / 2 : 0;
