@@ -111,7 +111,8 @@ def test_byte_fallback_on_a_vocabulary_without_latin_letters(tmp_path):
     ("  a \t\n b  ", "a b"),
     ("\u0627\u0653", "\u0627"),
     ("\u0628\u0651\u064e", "\u0628\u064e\u0651"),  # NFC puts fatha before shadda
-    ("\ufefb \ufe8e \ufe8d", "\u0644 \u0627 \ufe8d"),
+    ("\ufefb \ufe8e \ufe8d", "\u0644\u0627 \u0627 \ufe8d"),
+    ("\u0643\ufefc\u0645 \ufef7", "\u0643\u0644\u0627\u0645 \u0644\u0627"),
     ("", ""),
 ])
 def test_normalize_is_the_text_that_encode_segments(default_tokenizer, text, expected):

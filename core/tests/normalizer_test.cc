@@ -43,7 +43,11 @@ INSTANTIATE_TEST_SUITE_P(
                     // Short vowels stay with the default switches.
                     Case{u8({0x0643, 0x064E, 0x062A, 0x064E, 0x0628, 0x064E}),
                          u8({0x0643, 0x064E, 0x062A, 0x064E, 0x0628, 0x064E})},
-                    Case{u8({0xFEFB}), u8({0x0644})}, Case{u8({0xFE8E}), u8({0x0627})},
+                    // Lam-alef ligatures unfold to lam and their alef, which folds as any.
+                    Case{u8({0xFEFB}), u8({0x0644, 0x0627})},
+                    Case{u8({0xFEF5}), u8({0x0644, 0x0627})},
+                    Case{u8({0x0643, 0xFEFC, 0x0645}), u8({0x0643, 0x0644, 0x0627, 0x0645})},
+                    Case{u8({0xFE8E}), u8({0x0627})},
                     Case{u8({0xFE8D}), u8({0xFE8D})}, Case{u8({'e', 0x0301}), u8({0x00E9})},
                     Case{u8({0xFB01}), u8({0xFB01})}, Case{u8({0x0661}), u8({0x0661})},
                     Case{"  a \t\nb  ", "a b"}, Case{" \t\n ", ""}, Case{"", ""},
@@ -67,6 +71,17 @@ TEST(NormalizerTest, RemoveDiacriticsDropsMarks) {
             u8({0x0643, 0x062A, 0x0628}));
 }
 
+TEST(NormalizerTest, LigaturesKeepTheirAlefWhenAlefsStay) {
+  NormalizerConfig config;
+  config.normalize_alef = false;
+  const char32_t alefs[] = {0x0622, 0x0623, 0x0625, 0x0627};
+  for (char32_t ligature = 0xFEF5; ligature <= 0xFEFC; ++ligature) {
+    EXPECT_EQ(normalize_text(config, u8({ligature, 0x064E})),
+              u8({0x0644, alefs[(ligature - 0xFEF5) / 2], 0x064E}))
+        << std::hex << uint32_t(ligature);
+  }
+}
+
 TEST(NormalizerTest, SwitchesOff) {
   NormalizerConfig off{false, false, false, false, false, false, false};
   std::string text = u8({' ', 0x0622, 0x0640, 0x0649, 0x0629, 0xFEFB, ' ', ' '});
@@ -84,7 +99,8 @@ std::string random_text(std::mt19937& rng, size_t max_length) {
       0x0626,  0x0627, 0x0629,  0x0640,  0x0644,  0x0648,  0x0649, 0x064A, 0x064B, 0x064E,
       0x0651,  0x0652, 0x0653,  0x0654,  0x0655,  0x065F,  0x0670, 0x06C1, 0x06D2, 0x06D5,
       0xFE8D,  0xFE8E, 0xFEF5,  0xFEFB,  0xFEFC,  0x1100,  0x1161, 0x11A8, 0xAC00, 0xAC01,
-      0x105D2, 0x0307, 0x113C2, 0x113C5, 0x1611E, 0x1F600, 0x2581, 0x0000};
+      0x105D2, 0x0307, 0x113C2, 0x113C5, 0x1611E, 0x1F600, 0x2581, 0x0000, 0xFEF6, 0xFEF7,
+      0xFEF8,  0xFEF9, 0xFEFA};
   std::uniform_int_distribution<size_t> pick(0, std::size(kPool) - 1);
   std::uniform_int_distribution<size_t> length(0, max_length);
   std::vector<char32_t> cps;

@@ -36,9 +36,18 @@ inline std::string reference_normalize(const NormalizerConfig& config, std::stri
     cps = next;
   };
   if (config.fold_presentation_forms) {
-    map([](char32_t c) -> char32_t {
-      return (c >= 0xFEF5 && c <= 0xFEFC) ? 0x0644 : c == 0xFE8E ? 0x0627 : c;
-    });
+    // Each lam-alef ligature becomes lam and the alef it holds; U+FE8E becomes alef.
+    std::vector<char32_t> next;
+    for (char32_t c : cps) {
+      if (c >= 0xFEF5 && c <= 0xFEFC) {
+        const char32_t alefs[4] = {0x0622, 0x0623, 0x0625, 0x0627};
+        next.push_back(0x0644);
+        next.push_back(alefs[(c - 0xFEF5) / 2]);
+      } else {
+        next.push_back(c == 0xFE8E ? 0x0627 : c);
+      }
+    }
+    cps = next;
   }
   if (config.remove_diacritics) {
     map([](char32_t c) -> char32_t {

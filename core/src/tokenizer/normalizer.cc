@@ -341,6 +341,7 @@ class NormalizeRun {
       run_start_ = q;
       if (folded == Normalizer::kDelete) return;
       out_.append_char(folded);
+      if (char32_t alef = n_.ligature_alef(c)) out_.append_char(alef);
     }
     started_ = true;
     last_space_ = false;
@@ -356,6 +357,7 @@ class NormalizeRun {
     char32_t folded = n_.fold(c);
     if (folded == Normalizer::kDelete) return;
     out_.append_char(folded);
+    if (char32_t alef = n_.ligature_alef(c)) out_.append_char(alef);
     started_ = true;
     last_space_ = false;
   }

@@ -15,7 +15,7 @@ struct NormalizerConfig {
   bool normalize_alef = true;           // U+0622, U+0623, U+0625 -> U+0627
   bool normalize_alef_maqsura = true;   // U+0649 -> U+064A
   bool normalize_taa_marbuta = true;    // U+0629 -> U+0647
-  bool fold_presentation_forms = true;  // U+FEF5..U+FEFC -> U+0644, U+FE8E -> U+0627
+  bool fold_presentation_forms = true;  // U+FEF5..U+FEFC -> U+0644 + its alef, U+FE8E -> U+0627
   bool collapse_whitespace = true;      // whitespace runs -> one U+0020, ends trimmed
 };
 
@@ -39,7 +39,8 @@ class Normalizer {
   friend class NormalizeRun;
   static constexpr char32_t kDelete = 0xFFFFFFFF;
 
-  // The folded form of `c`, or kDelete.
+  // The folded form of `c`, or kDelete. A lam-alef ligature folds to lam here; its alef
+  // follows from ligature_alef().
   char32_t fold(char32_t c) const {
     if (c < 0x0600) return c;
     if (c < 0x0700) return arabic_[c - 0x0600];
@@ -48,6 +49,13 @@ class Normalizer {
       if (c >= 0xFEF5 && c <= 0xFEFC) return 0x0644;
     }
     return c;
+  }
+  // The alef that follows the lam of a folded lam-alef ligature (its compatibility
+  // decomposition), itself folded as any alef; 0 for every other character.
+  char32_t ligature_alef(char32_t c) const {
+    if (c < 0xFEF5 || c > 0xFEFC || !fold_presentation_forms_) return 0;
+    static constexpr char32_t kAlefs[4] = {0x0622, 0x0623, 0x0625, 0x0627};
+    return arabic_[kAlefs[(c - 0xFEF5) / 2] - 0x0600];
   }
 
   std::array<char32_t, 256> arabic_;  // fold() of U+0600..U+06FF
