@@ -38,6 +38,20 @@ def test_rows_equal_encode_batch_ids(tok, texts, dialect):
     assert rows(ids, offsets) == want
 
 
+@pytest.mark.parametrize("dialect", [None, "egy"])
+def test_normalize_false_encodes_each_text_as_given(tok, dialect):
+    texts = ["إلى  المدرسة", "ﻻ", "ازيك\tيا"] * 2000  # enough for the pool
+    if dialect is None:
+        got = [tok.encode_batch_ids_array(texts, False), tok.encode_batch_ids_array(texts, normalize=False)]
+        want = [tok.encode_ids(text, False) for text in texts]
+    else:
+        got = [tok.encode_batch_ids_array_with_dialect(texts, dialect, False),
+               tok.encode_batch_ids_array_with_dialect(texts, dialect, normalize=False)]
+        want = [tok.encode_ids_with_dialect(text, dialect, False) for text in texts]
+    assert rows(*got[0]) == rows(*got[1]) == want
+    assert want != [tok.encode_ids(text) for text in texts]
+
+
 def test_dialect_changes_the_ids(tok):
     plain, _ = tok.encode_batch_ids_array(["ازيك"])
     egy, _ = tok.encode_batch_ids_array_with_dialect(["ازيك"], "egy")
@@ -57,8 +71,10 @@ def test_dialect_changes_the_ids(tok):
     (lambda t: t.encode_batch_ids_array(), TypeError,
      "SarfanMSATokenizer.encode_batch_ids_array() missing 1 required positional argument: "
      "'texts'"),
-    (lambda t: t.encode_batch_ids_array_with_dialect(["a"], "egy", 1), TypeError,
-     "takes 2 positional arguments but 3 were given"),
+    (lambda t: t.encode_batch_ids_array_with_dialect(["a"], "egy", True, 1), TypeError,
+     "takes from 2 to 3 positional arguments but 4 were given"),
+    (lambda t: t.encode_batch_ids_array(["a"], 1), TypeError,
+     "argument 'normalize': 'int' object cannot be converted to 'PyBool'"),
 ])
 def test_errors_match_the_other_batch_methods(tok, call, error, message):
     with pytest.raises(error, match=None) as caught:

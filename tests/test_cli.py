@@ -65,6 +65,12 @@ def test_encode_file_matches_batch(capsys, tmp_path, monkeypatch, default_tokeni
     written = [json.loads(l) for l in target.read_text().splitlines()]
     expected = default_tokenizer.encode_batch_ids([l.rstrip("\r") for l in lines])
     assert written == expected
+    raw_lines = ["إلى المدرسة", "ﻻ  كﻼم"]
+    source.write_text("\n".join(raw_lines) + "\n", encoding="utf-8")
+    for flags, normalize in (([], True), (["--no-normalize"], False)):
+        assert run(capsys, "encode-file", str(source), "-o", str(target), *flags)[0] == 0
+        written = [json.loads(l) for l in target.read_text().splitlines()]
+        assert written == [default_tokenizer.encode_ids(l, normalize) for l in raw_lines]
     bad = tmp_path / "bad.txt"
     bad.write_bytes(b"ok\n\xff\xfe\n")
     status, _, err = run(capsys, "encode-file", str(bad), "-o", str(tmp_path / "o2"))
@@ -91,6 +97,19 @@ def test_make_plugin_end_to_end(capsys, tmp_path):
     text = "ازيك عايز كده الكتاب"
     ids = tok.encode_ids_with_dialect(text, "egy")
     assert 64000 in ids and tok.decode(ids) == text
+
+
+def test_make_plugin_raw_keeps_words_as_written(capsys, tmp_path):
+    words = tmp_path / "words.tsv"
+    words.write_text("إزيك\t500\nإمبارحة\t300\n", encoding="utf-8")
+    plugin = tmp_path / "raw.tsv"
+    assert run(capsys, "make-plugin", str(words), "--raw", "-o", str(plugin))[0] == 0
+    pieces = [line.split("\t")[0] for line in plugin.read_text(encoding="utf-8").splitlines()]
+    assert sorted(pieces) == [MARK + "إزيك", MARK + "إمبارحة"]  # both split by the base
+    tok = sarfan.SarfanMSATokenizer.load_default()
+    tok.load_plugin(str(plugin), "raw")
+    for k, piece in enumerate(pieces):
+        assert tok.encode_ids_with_dialect(piece[len(MARK):], "raw", False) == [1, 64000 + k, 2]
 
 
 def test_info_fingerprint_is_the_hash_of_the_vocabulary_tsv(capsys, clean_env, small_vocab):

@@ -50,11 +50,11 @@ DOCSTRINGS = [
     ("unload_plugin", "($self, name)", "Unload a plugin"),
     ("list_plugins", "($self)", "List loaded plugins"),
     # Additions for array batches, vocabulary lookups and the transformers wrapper.
-    ("encode_batch_ids_array", "($self, texts)",
+    ("encode_batch_ids_array", "($self, texts, normalize=True)",
      "Fast batch into two arrays: (ids, row_offsets), array('I') of every id in order and "
      "array('q') of len(texts) + 1, row i being ids[row_offsets[i]:row_offsets[i + 1]] (no "
-     "Python int per id)"),
-    ("encode_batch_ids_array_with_dialect", "($self, texts, dialect)",
+     "Python int per id); normalize=False encodes the texts as given"),
+    ("encode_batch_ids_array_with_dialect", "($self, texts, dialect, normalize=True)",
      "Fast batch into two arrays with dialect: (ids, row_offsets) as encode_batch_ids_array "
      "gives them"),
     ("id_to_token", "($self, id)", "The piece of a base or plugin id, or None"),

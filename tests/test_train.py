@@ -66,6 +66,28 @@ def test_trained_vocabulary_loads_keeps_boundaries_and_is_deterministic(capsys, 
     assert pieces_used < 2 * words  # whole words learned, not letters
 
 
+def test_raw_training_serves_text_as_written_and_normalized(capsys, tmp_path):
+    # Words with hamza, taa marbuta and alef maqsura, and a piece kept in the typed order
+    # (shadda before fatha), which normalization would reorder.
+    lines = [line.replace("است", "أست").replace("ة ", "ة إلى ") for line in sentences(3, 400)]
+    text = tmp_path / "raw.txt"
+    text.write_text("\n".join(lines) + "\n", encoding="utf-8")
+    typed = "\u0628\u0651\u064e"
+    vocab = tmp_path / "raw.tsv"
+    status, out, err = train(capsys, str(text), "--size", "1200", "--raw", "--also-normalized",
+                             "--keep", typed, "-o", str(vocab))
+    assert status == 0 and err == ""
+    pieces = {p for p, _, _ in read_rows(vocab)}
+    assert {typed, MARK + "إلى", "ى", MARK + "ة", "ة"} <= pieces
+    tok = sarfan.SarfanMSATokenizer.from_tsv(str(vocab))
+    for line in sentences(4, 30):
+        raw = line.replace("ة ", "ة إلى ")
+        assert tok.decode(tok.encode_ids(raw, normalize=False)) == raw
+        assert tok.decode(tok.encode_ids(raw)) == tok.normalize(raw)
+    assert len(tok.encode_ids("إلى", normalize=False)) == 3
+    assert len(tok.encode_ids("إلى")) == 3  # "الي", learned from the normalized copies
+
+
 @pytest.mark.parametrize("make_input, argv, message", [
     (lambda d: d.joinpath("e.txt").write_text(" \n\n", encoding="utf-8"), ["--size", "900"],
      "the input holds no words"),
@@ -80,6 +102,8 @@ def test_trained_vocabulary_loads_keeps_boundaries_and_is_deterministic(capsys, 
      ["--size", "900", "--fixed", "5=x"], "--fixed id 5 is outside"),
     (lambda d: d.joinpath("e.txt").write_text("كتب", encoding="utf-8"),
      ["--size", "900", "--keep", "a b"], "holds whitespace"),
+    (lambda d: d.joinpath("e.txt").write_text("كتب", encoding="utf-8"),
+     ["--size", "900", "--also-normalized", "2"], "--also-normalized goes with --raw"),
 ])
 def test_bad_input_is_one_line_status_2_and_nothing_written(capsys, tmp_path, make_input, argv,
                                                             message):

@@ -186,3 +186,37 @@ def test_data_collator_with_padding(wrapper, engine):
     assert batch["input_ids"].shape == (len(TEXTS), max(map(len, want)))
     for row, mask, expected in zip(batch["input_ids"], batch["attention_mask"], want):
         assert row[mask == 1].tolist() == expected and (row[mask == 0] == engine.pad_id).all()
+
+
+RAW_TEXTS = ["قال إن  المدرسة\tإلى", "ﻻ كﻼم", "", "ذهب الطالب إلى المكتبة لقراءة الكتاب الجديد."]
+
+
+def test_raw_mode_on_every_path(tmp_path, engine):
+    import json
+    import pickle
+
+    raw = SarfanTokenizer(normalize=False)
+    want = [engine.encode_ids(text, normalize=False) for text in RAW_TEXTS]
+    assert raw(RAW_TEXTS)["input_ids"] == want
+    assert raw(RAW_TEXTS, padding=True, return_tensors="np")["input_ids"][0][:len(want[0])].tolist() == want[0]
+    offsets = raw(RAW_TEXTS, return_offsets_mapping=True)
+    assert offsets["input_ids"] == want
+    assert offsets["offset_mapping"] == [engine.encode(text, False).offsets for text in RAW_TEXTS]
+    assert raw.tokenize(RAW_TEXTS[0]) == engine.encode(RAW_TEXTS[0], False).tokens[1:-1]
+    assert raw.decode(raw(RAW_TEXTS[1])["input_ids"], skip_special_tokens=True) == RAW_TEXTS[1]
+    assert want != [engine.encode_ids(text) for text in RAW_TEXTS]  # the mode matters here
+
+    raw.save_pretrained(tmp_path / "raw")
+    config_path = tmp_path / "raw" / "tokenizer_config.json"
+    assert json.loads(config_path.read_text())["normalize"] is False
+    for loaded in (SarfanTokenizer.from_pretrained(tmp_path / "raw"),
+                   AutoTokenizer.from_pretrained(str(tmp_path / "raw")),
+                   pickle.loads(pickle.dumps(raw))):
+        assert loaded.normalize is False and loaded(RAW_TEXTS)["input_ids"] == want
+
+    # A folder saved before the option existed loads normalizing.
+    config = json.loads(config_path.read_text())
+    del config["normalize"]
+    config_path.write_text(json.dumps(config))
+    assert SarfanTokenizer.from_pretrained(tmp_path / "raw")(RAW_TEXTS)["input_ids"] == \
+        engine.encode_batch_ids(RAW_TEXTS)

@@ -2,19 +2,32 @@
 """Measures vocabularies on running text: fertility (pieces per whitespace word, BOS/EOS
 excluded), the share of byte pieces, the share of words whose first piece lacks the
 word-start mark, and the share of lines that decode back to exactly their normalized text.
+With --raw the text is encoded as written (normalize=False), and a line decodes exactly
+when it gives back its words joined by single spaces.
 
 Each VOCAB is a sarfan TSV file or "default" (the embedded one); --spm adds a
 sentencepiece model, fed the same normalized text and counted with its own pieces. Line
 ranges of the evaluation set's categories come from --categories (lines "name first last").
 
-    measure.py TEXT [--vocab NAME=VOCAB ...] [--spm NAME=MODEL] [--categories FILE]
+    measure.py TEXT [--raw] [--vocab NAME=VOCAB ...] [--spm NAME=MODEL] [--categories FILE]
 """
 import argparse
+import re
 import sys
 
 import sarfan
 
 MARK = "\u2581"
+# Unicode White_Space: what the engine's scan splits words at.
+WHITESPACE = re.compile("[\t-\r \x85\xa0\u1680\u2000-\u200a\u2028\u2029\u202f\u205f\u3000]+")
+
+
+def words_of(text):
+    return [word for word in WHITESPACE.split(text) if word]
+
+
+def word_starts(text):
+    return {m.start() for m in re.finditer("[^" + WHITESPACE.pattern[1:-2] + "]+", text)}
 
 
 class SarfanCounter:
@@ -22,18 +35,18 @@ class SarfanCounter:
         self.tok = (sarfan.SarfanMSATokenizer.load_default() if path == "default"
                     else sarfan.SarfanMSATokenizer.from_tsv(path))
 
-    def line(self, normalized):
+    def line(self, text):
         """(pieces, byte pieces, words with an unmarked first piece, decodes exactly)."""
-        result = self.tok.encode(normalized, normalize=False)
+        result = self.tok.encode(text, normalize=False)
         steps = list(zip(result.ids, result.tokens, result.offsets))[1:-1]
-        starts = {0} | {k + 1 for k, c in enumerate(normalized) if c == " "}
+        starts = word_starts(text)
         seen, unmarked = set(), 0
         for id_, piece, (start, _) in steps:
             if start in starts and start not in seen:
                 seen.add(start)
                 unmarked += not piece.startswith(MARK)
         byte_pieces = sum(4 <= id_ < 260 for id_, _, _ in steps)
-        exact = self.tok.decode(result.ids) == normalized
+        exact = self.tok.decode(result.ids) == " ".join(words_of(text))
         return len(steps), byte_pieces, unmarked, exact
 
 
@@ -43,22 +56,22 @@ class SentencepieceCounter:
 
         self.sp = spm.SentencePieceProcessor(model_file=path)
 
-    def line(self, normalized):
-        pieces = self.sp.encode(normalized, out_type=str)
-        ids = self.sp.encode(normalized)
+    def line(self, text):
+        text = " ".join(words_of(text))
+        pieces = self.sp.encode(text, out_type=str)
+        ids = self.sp.encode(text)
         unk = sum(self.sp.is_unknown(i) for i in ids)
         # sentencepiece spells each space as the mark: one marked piece per word start.
-        words = len(normalized.split(" ")) if normalized else 0
-        unmarked = max(0, words - sum(p.startswith(MARK) for p in pieces))
-        exact = self.sp.decode(ids) == normalized
+        unmarked = max(0, len(words_of(text)) - sum(p.startswith(MARK) for p in pieces))
+        exact = self.sp.decode(ids) == text
         return len(ids), unk, unmarked, exact
 
 
 def measure(counter, lines):
     words = pieces = byte_pieces = unmarked = exact = 0
-    for normalized in lines:
-        n, b, u, e = counter.line(normalized)
-        words += len(normalized.split(" ")) if normalized else 0
+    for text in lines:
+        n, b, u, e = counter.line(text)
+        words += len(words_of(text))
         pieces += n
         byte_pieces += b
         unmarked += u
@@ -73,10 +86,13 @@ def main():
     parser.add_argument("--vocab", action="append", default=[], metavar="NAME=VOCAB")
     parser.add_argument("--spm", action="append", default=[], metavar="NAME=MODEL")
     parser.add_argument("--categories", metavar="FILE")
+    parser.add_argument("--raw", action="store_true", help="encode the text as written")
     args = parser.parse_args()
     normalizer = sarfan.SarfanMSATokenizer.load_default()
     with open(args.text, encoding="utf-8") as f:
-        lines = [normalizer.normalize(line) for line in f.read().splitlines()]
+        lines = f.read().splitlines()
+    if not args.raw:
+        lines = [normalizer.normalize(line) for line in lines]
     groups = {"all": (1, len(lines))}
     if args.categories:
         with open(args.categories, encoding="utf-8") as f:

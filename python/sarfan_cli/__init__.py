@@ -90,12 +90,11 @@ def command_encode_file(args, out):
     except OSError as error:
         raise UsageError(f"cannot write {error.filename}: {error.strerror}") from None
     bar = progress_bar(total) if total else None
-    if args.format == "npy":
-        encode = ((lambda lines: tok.encode_batch_ids_array_with_dialect(lines, args.dialect))
-                  if args.dialect is not None else tok.encode_batch_ids_array)
+    normalize = not args.no_normalize
+    if args.dialect is not None:
+        encode = lambda lines: tok.encode_batch_ids_array_with_dialect(lines, args.dialect, normalize)
     else:
-        encode = ((lambda lines: tok.encode_batch_ids_with_dialect(lines, args.dialect))
-                  if args.dialect is not None else tok.encode_batch_ids)
+        encode = lambda lines: tok.encode_batch_ids_array(lines, normalize)
     try:
         chunk = []
         lines = iter(source)
@@ -111,11 +110,12 @@ def command_encode_file(args, out):
             if line is not None:
                 chunk.append(line.rstrip("\n").rstrip("\r"))
             if chunk and (line is None or len(chunk) == CHUNK_LINES):
+                ids, rows = encode(chunk)
                 if args.format == "npy":
-                    target.write(*encode(chunk))
+                    target.write(ids, rows)
                 else:
-                    for ids in encode(chunk):
-                        target.write(json.dumps(ids) + "\n")
+                    for k in range(len(chunk)):
+                        target.write(json.dumps(ids[rows[k]:rows[k + 1]].tolist()) + "\n")
                 if bar is not None:
                     bar.update(sum(len(text.encode("utf-8")) + 1 for text in chunk))
                 chunk = []
@@ -185,7 +185,7 @@ def command_make_plugin(args, out):
         words.append((word, int(count)))
     if args.size < 1:
         raise UsageError("--size must be at least 1")
-    rows = make_plugin(tok, words, args.size, args.max_chars)
+    rows = make_plugin(tok, words, args.size, args.max_chars, args.raw)
     try:
         with open(args.output, "w", encoding="utf-8") as f:
             for piece, id_, score in rows:
@@ -235,6 +235,7 @@ def parser():
                    help="jsonl: one JSON list of ids per line (default); npy: all ids as uint32 "
                    "and the lines' bounds as int64 (lines + 1)")
     p.add_argument("--dialect", metavar="NAME")
+    p.add_argument("--no-normalize", action="store_true", help="encode the lines as given")
     tokenizer_options(p)
     p.set_defaults(run=command_encode_file)
 
@@ -257,6 +258,8 @@ def parser():
     p.add_argument("--size", type=int, default=2000, help="most pieces to add (default 2000)")
     p.add_argument("--max-chars", type=int, default=16,
                    help="longest piece in characters, with the mark (default 16, the base's)")
+    p.add_argument("--raw", action="store_true", help="pieces of the words as written, for "
+                   "encoding with normalize=False")
     p.set_defaults(run=command_make_plugin)
 
     from . import train

@@ -2,25 +2,26 @@
 weighted by how often they occur, become whole-word pieces of their own."""
 import math
 
-MARK = "\u2581"
+from .vocab_rules import MARK
 
 
-def make_plugin(tok, words, size, max_chars=16):
+def make_plugin(tok, words, size, max_chars=16, raw=False):
     """Plugin rows (piece, id, score) for `words`, a list of (word, count): at most `size`
     pieces "▁word" the base lacks, ranked by the pieces they save, count * (base pieces -
     1), with ids from the base's vocab_size on and log-frequency scores. Pieces are kept
-    in the normalized form the tokenizer encodes, and within `max_chars` characters (the
-    segmentation never matches longer plugin pieces than the base's longest)."""
+    in the normalized form the tokenizer encodes (with `raw`, as written, for encoding with
+    normalize=False), and within `max_chars` characters (the segmentation never matches
+    longer plugin pieces than the base's longest)."""
     gains = {}
     counts = {}
     for word, count in words:
         if count <= 0 or any(c.isspace() for c in word):
             continue
-        ids = tok.encode_ids(word)
-        normalized = tok.decode(ids).strip()
-        if not normalized or any(c.isspace() for c in normalized):
+        ids = tok.encode_ids(word, normalize=not raw)
+        text = word if raw else tok.decode(ids).strip()
+        if not text or any(c.isspace() for c in text):
             continue
-        piece = MARK + normalized
+        piece = MARK + text
         if len(piece) > max_chars:
             continue
         counts[piece] = counts.get(piece, 0) + count

@@ -1,7 +1,8 @@
 """`sarfan train`: a base vocabulary for greedy longest-match encoding, from running text or
 word-count lists.
 
-The words are normalized by the tokenizer itself; a sentencepiece unigram model proposes
+The words are normalized by the tokenizer itself (with --raw they are taken as written,
+as encoding with normalize=False sees them); a sentencepiece unigram model proposes
 pieces, which are then re-scored and exchanged by what greedy encoding with the engine
 really does with them. Every vocabulary written keeps word starts lossless: each plain
 learned piece has at most 15 characters and also exists with the word-start mark, and
@@ -15,7 +16,7 @@ import struct
 import sys
 import tempfile
 
-from .vocab_rules import MARK, MAX_PIECE_CHARS, SPECIALS, is_byte_or_special, twin_of
+from .vocab_rules import MARK, MAX_PIECE_CHARS, SPECIALS, is_byte_or_special, raw_words, twin_of
 
 FIRST_LEARNED_ID = 4 + 256
 ROUNDS = 8
@@ -58,10 +59,18 @@ def read_inventory(path):
     return list(dict.fromkeys(chars))
 
 
-def count_words(paths, tok, bar):
-    """Normalized words and their counts. A line whose last TAB-separated field is a whole
-    number is a WORD<TAB>COUNT entry, any other line is running text."""
+def count_words(paths, tok, bar, raw=False, normalized_weight=0.0):
+    """Words and their counts: normalized, or with `raw` as written, and then also
+    normalized with their counts scaled by `normalized_weight` (at least 1) when that is
+    not 0. A line whose last TAB-separated field is a whole number is a WORD<TAB>COUNT
+    entry, any other line is running text."""
     counts = {}
+
+    def add(words, weight):
+        for word in words:
+            if word:
+                counts[word] = counts.get(word, 0) + weight
+
     for path in paths:
         try:
             f = open(path, "rb")
@@ -79,9 +88,11 @@ def count_words(paths, tok, bar):
                 weight = int(count) if tab and count.isascii() and count.isdigit() else None
                 if weight is None:
                     text, weight = line, 1
-                for word in tok.normalize(text).split(" "):
-                    if word:
-                        counts[word] = counts.get(word, 0) + weight
+                if raw:
+                    add(raw_words(text), weight)
+                if not raw or normalized_weight:
+                    scaled = max(1, round(weight * normalized_weight)) if raw else weight
+                    add(tok.normalize(text).split(" "), scaled)
     return counts
 
 
@@ -207,9 +218,10 @@ def write_vocab(path, learned):
             out.write(f"{piece}\t{FIRST_LEARNED_ID + k}\t{score_text(score)}\n")
 
 
-def greedy_usage(pieces, words, workdir):
-    """Encodes every word with a vocabulary of `pieces`, as encode does. Returns the use
-    count of each piece, the total pieces and the pieces of each word."""
+def greedy_usage(pieces, words, workdir, raw):
+    """Encodes every word with a vocabulary of `pieces`, as encode does (with `raw`, as
+    encode(..., normalize=False) does). Returns the use count of each piece, the total
+    pieces and the pieces of each word."""
     import sarfan
 
     ordered = list(pieces)
@@ -219,11 +231,13 @@ def greedy_usage(pieces, words, workdir):
     usage = [0] * (FIRST_LEARNED_ID + len(ordered))
     per_word = []
     total = 0
-    for (_, count), ids in zip(words, tok.encode_batch_ids([w for w, _ in words])):
-        for id_ in ids[1:-1]:
-            usage[id_] += count
-        per_word.append(len(ids) - 2)
-        total += count * (len(ids) - 2)
+    ids, rows = tok.encode_batch_ids_array([w for w, _ in words], normalize=not raw)
+    for k, (_, count) in enumerate(words):
+        begin, end = rows[k] + 1, rows[k + 1] - 1  # without [BOS] and [EOS]
+        for i in range(begin, end):
+            usage[ids[i]] += count
+        per_word.append(end - begin)
+        total += count * (end - begin)
     return {p: usage[FIRST_LEARNED_ID + k] for k, p in enumerate(ordered)}, total, per_word
 
 
@@ -310,16 +324,16 @@ def parse_fixed(options, size):
     return fixed
 
 
-def required_pieces(inventory, keep, fixed, tok):
+def required_pieces(inventory, keep, fixed, encoded_form):
     """Every inventory character in both forms (a plain piece starting with "#" cannot be
     written, except at a fixed id where it stays a gap), the word-start mark alone, the
-    kept and the fixed pieces."""
+    kept pieces in the form that encoding sees (`encoded_form`) and the fixed pieces."""
     required = [MARK]
     for c in inventory:
         required += [MARK + c] if c == "#" else [c, MARK + c]
     for piece in keep:
-        normalized = (MARK + tok.normalize(piece[1:]) if piece.startswith(MARK)
-                      else tok.normalize(piece))
+        normalized = (MARK + encoded_form(piece[1:]) if piece.startswith(MARK)
+                      else encoded_form(piece))
         problem = piece_problem(normalized) or ("cannot be written (a line starting with "
                                                 "\"#\" is a comment)" if normalized.startswith("#") else None)
         if problem:
@@ -336,6 +350,10 @@ def train(args, bar_factory, log):
     """Returns the learned (piece, score) rows in id order and a summary line."""
     import sarfan
 
+    if args.also_normalized and not args.raw:
+        raise TrainError("--also-normalized goes with --raw")
+    if args.also_normalized < 0:
+        raise TrainError("--also-normalized wants a weight of 0 or more")
     if args.size <= FIRST_LEARNED_ID:
         raise TrainError(f"--size must exceed the {FIRST_LEARNED_ID} specials and byte pieces")
     fixed = parse_fixed(args.fixed, args.size)
@@ -354,7 +372,7 @@ def train(args, bar_factory, log):
                 raise TrainError(f"cannot read {path}: {error.strerror}") from None
         bar = bar_factory(total_bytes, "B")
         try:
-            counts = count_words(args.input, tok, bar)
+            counts = count_words(args.input, tok, bar, args.raw, args.also_normalized)
         finally:
             if bar is not None:
                 bar.close()
@@ -362,10 +380,11 @@ def train(args, bar_factory, log):
             raise TrainError("the input holds no words")
         inventory = (read_inventory(args.inventory) if args.inventory
                      else derived_inventory(counts, args.min_char_count))
+        encoded_form = (lambda text: text) if args.raw else tok.normalize
         keep = list(args.keep)
         for piece in keep:
             body = piece[1:] if piece.startswith(MARK) else piece
-            inventory += [c for c in tok.normalize(body) if c not in inventory and not c.isspace()]
+            inventory += [c for c in encoded_form(body) if c not in inventory and not c.isspace()]
         inventory = list(dict.fromkeys(inventory))
         allowed = set(inventory)
         words = sorted(((w, c) for w, c in counts.items() if all(ch in allowed for ch in w)),
@@ -373,7 +392,7 @@ def train(args, bar_factory, log):
         if not words:
             raise TrainError("no word of the input is made of inventory characters")
 
-        required = required_pieces(inventory, keep, fixed, tok)
+        required = required_pieces(inventory, keep, fixed, encoded_form)
         pieces = Pieces(required)
         budget = args.size - FIRST_LEARNED_ID
         if len(pieces) > budget:
@@ -393,7 +412,7 @@ def train(args, bar_factory, log):
         bar = bar_factory(ROUNDS + 1, "round")
         try:
             for round_ in range(ROUNDS + 1):
-                usage, total, per_word = greedy_usage(pieces, words, workdir)
+                usage, total, per_word = greedy_usage(pieces, words, workdir, args.raw)
                 changed = exchange(pieces, words, usage, per_word, budget) if round_ < ROUNDS else 0
                 log(f"round {round_}: {total / word_total:.4f} pieces per word, "
                     f"{changed} pieces changed")
@@ -451,6 +470,11 @@ def add_parser(commands, run):
                    "of U+XXXX or U+XXXX..U+YYYY), instead of the input's own")
     p.add_argument("--min-char-count", type=int, default=1, metavar="N",
                    help="without --inventory: characters seen at least N times (default 1)")
+    p.add_argument("--raw", action="store_true", help="learn pieces of the text as written, "
+                   "for encoding with normalize=False (words split at whitespace only)")
+    p.add_argument("--also-normalized", type=float, nargs="?", const=1.0, default=0.0,
+                   metavar="WEIGHT", help="with --raw: also count each word normalized, its "
+                   "count times WEIGHT (default 1), so that one vocabulary serves both modes")
     p.add_argument("--workdir", metavar="DIR", help="keep intermediate files here; the proposal "
                    "is reused when the input and size are the same")
     p.add_argument("-v", "--verbose", action="store_true", help="report each round on stderr")

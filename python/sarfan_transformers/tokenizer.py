@@ -21,15 +21,17 @@ class SarfanTokenizer(PreTrainedTokenizerBase):
     """A sarfan tokenizer (the embedded default with no argument, else a vocabulary file or
     pretrained name, with dialect plugins) behind the `transformers` tokenizer interface.
     sarfan frames every text with [BOS] and [EOS]; add_special_tokens=False drops them.
-    Text pairs are not supported."""
+    With normalize=False every path encodes the text as given (for generation, where the
+    model must write the text as it is spelled). Text pairs are not supported."""
 
     vocab_files_names = {"vocab_file": VOCAB_NAME}
     model_input_names = ["input_ids", "attention_mask"]
 
-    def __init__(self, vocab_file=None, plugins=None, dialect=None, **kwargs):
+    def __init__(self, vocab_file=None, plugins=None, dialect=None, normalize=True, **kwargs):
         """vocab_file: a TSV path or pretrained name (None: the embedded default); plugins:
         {name: path} of dialect plugins, loaded in that order; dialect: the plugin to encode
-        and decode with unless a call names another."""
+        and decode with unless a call names another; normalize: False encodes every text
+        as given."""
         source = kwargs.pop("_source", None)
         self._tok = kwargs.pop("_tok", None)
         if self._tok is None:
@@ -37,6 +39,7 @@ class SarfanTokenizer(PreTrainedTokenizerBase):
             self._tok = source.load()
         self._source = source
         self.dialect = dialect
+        self.normalize = bool(normalize)
         self._vocab = {}  # get_vocab() per dialect, made on first use
         self._length = None
         for key, text in SPECIAL_TEXTS.items():
@@ -120,16 +123,16 @@ class SarfanTokenizer(PreTrainedTokenizerBase):
                              "not supported)")
         dialect = dialect if dialect is not None else self.dialect
         if return_offsets_mapping:
-            results = (self._tok.encode_batch(texts) if dialect is None
-                       else self._tok.encode_batch_with_dialect(texts, dialect))
+            results = self._encode_results(texts, dialect)
             ids = np.fromiter((i for r in results for i in r.ids), dtype=np.uint32)
             spans = np.array([s for r in results for s in r.offsets], dtype=np.int64).reshape(-1, 2)
             lengths = np.fromiter((len(r.ids) for r in results), dtype=np.int64, count=len(texts))
             starts = np.zeros(len(texts) + 1, dtype=np.int64)
             np.cumsum(lengths, out=starts[1:])
         else:
-            flat, offsets = (self._tok.encode_batch_ids_array(texts) if dialect is None
-                             else self._tok.encode_batch_ids_array_with_dialect(texts, dialect))
+            flat, offsets = (
+                self._tok.encode_batch_ids_array(texts, self.normalize) if dialect is None
+                else self._tok.encode_batch_ids_array_with_dialect(texts, dialect, self.normalize))
             ids = np.frombuffer(flat, dtype=np.uint32)
             starts = np.frombuffer(offsets, dtype=np.int64)
             spans = None
@@ -146,6 +149,16 @@ class SarfanTokenizer(PreTrainedTokenizerBase):
             data["length"] = (lengths if return_tensors is not None
                               else int(lengths[0]) if single else lengths.tolist())
         return BatchEncoding(data, tensor_type=None, n_sequences=1)
+
+    def _encode_results(self, texts, dialect):
+        """Full results of every text. The batch methods always normalize, so raw text is
+        encoded one text at a time (about as fast on two threads: see the README)."""
+        if self.normalize:
+            return (self._tok.encode_batch(texts) if dialect is None
+                    else self._tok.encode_batch_with_dialect(texts, dialect))
+        if dialect is None:
+            return [self._tok.encode(text, False) for text in texts]
+        return [self._tok.encode_with_dialect(text, dialect, False) for text in texts]
 
     def _truncation_length(self, truncation, max_length):
         if truncation in (None, False, "do_not_truncate"):
@@ -240,8 +253,8 @@ class SarfanTokenizer(PreTrainedTokenizerBase):
 
     def tokenize(self, text, dialect=None, **kwargs):
         dialect = dialect if dialect is not None else self.dialect
-        result = (self._tok.encode(text) if dialect is None
-                  else self._tok.encode_with_dialect(text, dialect))
+        result = (self._tok.encode(text, self.normalize) if dialect is None
+                  else self._tok.encode_with_dialect(text, dialect, self.normalize))
         return result.tokens[1:-1]
 
     def num_special_tokens_to_add(self, pair=False):
@@ -323,6 +336,7 @@ class SarfanTokenizer(PreTrainedTokenizerBase):
             "vocab_file": VOCAB_NAME,
             "plugins": plugins,
             "dialect": self.dialect,
+            "normalize": self.normalize,
             "padding_side": self.padding_side,
             "truncation_side": self.truncation_side,
             "model_max_length": self.model_max_length,
@@ -358,7 +372,8 @@ class SarfanTokenizer(PreTrainedTokenizerBase):
     def __reduce__(self):
         """By reference: where the vocabulary and plugins are, with their content hashes,
         and the options; the receiving process loads them again and checks the hashes."""
-        options = {"dialect": self.dialect, "padding_side": self.padding_side,
+        options = {"dialect": self.dialect, "normalize": self.normalize,
+                   "padding_side": self.padding_side,
                    "truncation_side": self.truncation_side,
                    "model_max_length": self.model_max_length,
                    **{key: str(getattr(self, key)) for key in SPECIAL_TEXTS}}

@@ -108,7 +108,7 @@ bool append_bytes(PyObject* array, const void* data, size_t bytes) {
 // chunks to the array in order meanwhile. The ids-only path cannot fail, so there is no
 // error slot.
 PyObject* encode_to_arrays(const Tokenizer& tokenizer, const TextBatch& texts,
-                           std::optional<std::string_view> dialect) {
+                           std::optional<std::string_view> dialect, bool normalize) {
   Ref module = Ref::steal(PyImport_ImportModule("array"));
   if (!module) return nullptr;
   Ref id_array = Ref::steal(PyObject_CallMethod(module.get(), "array", "s", "I"));
@@ -129,7 +129,7 @@ PyObject* encode_to_arrays(const Tokenizer& tokenizer, const TextBatch& texts,
     out.reserve(bytes + 2 * (ends[c] - begin));
     for (size_t i = begin; i < ends[c]; ++i) {
       size_t before = out.size();
-      tokenizer.encode_ids_into(texts[i], true, dialect, out);
+      tokenizer.encode_ids_into(texts[i], normalize, dialect, out);
       offsets[i + 1] = int64_t(out.size() - before);
     }
     return true;
@@ -152,17 +152,18 @@ PyObject* encode_to_arrays(const Tokenizer& tokenizer, const TextBatch& texts,
 // What a batch method returns.
 enum class Output { kResults, kIdLists, kIdArrays };
 
-// Encodes `texts` with or without a dialect; the dialect is copied for the workers.
+// Encodes `texts` with or without a dialect; the dialect is copied for the workers. Only
+// the arrays may skip normalization.
 template <Output kOutput>
 PyObject* encode_texts(TokenizerState& state, const TextBatch& texts,
-                       std::optional<std::string_view> dialect_name) {
+                       std::optional<std::string_view> dialect_name, bool normalize = true) {
   std::optional<std::string> dialect;
   if (dialect_name) dialect = std::string(*dialect_name);
   std::optional<std::string_view> dialect_view;
   if (dialect) dialect_view = *dialect;
   const Tokenizer& tokenizer = state.tokenizer;
   if constexpr (kOutput == Output::kIdArrays) {
-    return encode_to_arrays(tokenizer, texts, dialect_view);
+    return encode_to_arrays(tokenizer, texts, dialect_view, normalize);
   } else if constexpr (kOutput == Output::kIdLists) {
     IdInts& id_ints = state.objects->ints();
     return encode_all<std::vector<uint32_t>>(
@@ -212,18 +213,18 @@ PyObject* encode_batch_ids_with_dialect(PyObject* self, PyObject* const* args, P
 
 PyObject* encode_batch_ids_array(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                                  PyObject* kwnames) {
-  return call_method<kEncodeBatchIdsArray, Receiver::kShared, TextBatch>(
-      self, args, nargs, kwnames, [](TokenizerState& state, const TextBatch& texts) {
-        return encode_texts<Output::kIdArrays>(state, texts, std::nullopt);
+  return call_method<kEncodeBatchIdsArray, Receiver::kShared, TextBatch, bool>(
+      self, args, nargs, kwnames, [](TokenizerState& state, const TextBatch& texts, bool normalize) {
+        return encode_texts<Output::kIdArrays>(state, texts, std::nullopt, normalize);
       });
 }
 PyObject* encode_batch_ids_array_with_dialect(PyObject* self, PyObject* const* args,
                                               Py_ssize_t nargs, PyObject* kwnames) {
   return call_method<kEncodeBatchIdsArrayWithDialect, Receiver::kShared, TextBatch,
-                     std::string_view>(
+                     std::string_view, bool>(
       self, args, nargs, kwnames,
-      [](TokenizerState& state, const TextBatch& texts, std::string_view dialect) {
-        return encode_texts<Output::kIdArrays>(state, texts, dialect);
+      [](TokenizerState& state, const TextBatch& texts, std::string_view dialect, bool normalize) {
+        return encode_texts<Output::kIdArrays>(state, texts, dialect, normalize);
       });
 }
 

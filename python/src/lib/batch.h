@@ -27,14 +27,14 @@ inline constexpr MethodSpec kEncodeBatchIdsWithDialect{
 
 inline constexpr MethodSpec kEncodeBatchIdsArray{
     .name = "encode_batch_ids_array",
-    .params = {{{"texts"}}},
+    .params = {{{"texts"}, {"normalize", "True"}}},
     .doc =
         "Fast batch into two arrays: (ids, row_offsets), array('I') of every id in order and "
         "array('q') of len(texts) + 1, row i being ids[row_offsets[i]:row_offsets[i + 1]] (no "
-        "Python int per id)"};
+        "Python int per id); normalize=False encodes the texts as given"};
 inline constexpr MethodSpec kEncodeBatchIdsArrayWithDialect{
     .name = "encode_batch_ids_array_with_dialect",
-    .params = {{{"texts"}, {"dialect"}}},
+    .params = {{{"texts"}, {"dialect"}, {"normalize", "True"}}},
     .doc =
         "Fast batch into two arrays with dialect: (ids, row_offsets) as encode_batch_ids_array "
         "gives them"};
