@@ -138,9 +138,10 @@ compare: build tools-venv $(COMPARE_CORPUS)
 	  --corpus $(COMPARE_CORPUS) --readme README.md --chart docs/compare.png \
 	  --machine "$(MACHINE)"
 
-# The default vocabulary: `sarfan train` on wordfreq 3.1.1's Arabic "large" list, with the
-# inventory file, the fixed ids and the diacritic pieces of tools/default_vocab_options.py.
-# About 15 minutes on one core; $(1) is the output, $(2) the work folder.
+# The default vocabulary: `sarfan train` on wordfreq 3.1.1's Arabic "large" list, each word
+# as written and normalized, with the inventory file, the fixed ids and the diacritic
+# pieces of tools/default_vocab_options.py. About a minute and a half on one core; $(1) is
+# the output, $(2) the work folder.
 VOCAB_WORK := build/vocab
 define train_default_vocab
 	mkdir -p $(2)

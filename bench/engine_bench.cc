@@ -94,12 +94,13 @@ void BM_EncodeIdsTwoWords(benchmark::State& state) {
 BENCHMARK(BM_EncodeIdsTwoWords)->Unit(benchmark::kNanosecond);
 
 void BM_Encode(benchmark::State& state) {
+  bool normalize = state.range(0) != 0;
   over_lines(state, [&](const std::string& line) {
-    auto result = tokenizer().encode(line, true, std::nullopt);
+    auto result = tokenizer().encode(line, normalize, std::nullopt);
     benchmark::DoNotOptimize(result);
   });
 }
-BENCHMARK(BM_Encode)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Encode)->ArgName("normalize")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
 void BM_Normalize(benchmark::State& state) {
   sarfan::Normalizer normalizer;

@@ -131,3 +131,16 @@ def test_random_raw_words_round_trip_with_marked_starts(default_tokenizer, words
     for piece, (start, _) in zip(r.tokens[1:-1], r.offsets[1:-1]):
         first_pieces.setdefault(start, piece)
     assert all(first_pieces[start].startswith(MARK) for start in starts)
+
+
+def test_previous_release_vocabulary_loads_with_its_ids():
+    import hashlib
+
+    path = os.path.join(ROOT, "vocab", "sarfan-msa-64k-0.2.0.tsv")
+    with open(path, "rb") as f:
+        assert hashlib.sha256(f.read()).hexdigest()[:16] == "75f8fcbf8ddead57"
+    import sarfan
+
+    old = sarfan.SarfanMSATokenizer.from_tsv(path)
+    assert old.encode_ids(FI + " " + KITAB) == [1, 264, 541, 2]
+    assert old.token_to_id(MARK + "الي") is not None and old.token_to_id(MARK + "إلى") is None
