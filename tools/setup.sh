@@ -77,3 +77,25 @@ if [ "$(cat "$stamp" 2>/dev/null)" != "$want" ]; then
   "$root/.venv/bin/python" -m pip install -q --disable-pip-version-check -r "$requirements"
   echo "$want" > "$stamp"
 fi
+
+# --- transformers' own common tokenizer tests, from the sdist of the installed version ---
+# (tests/test_tokenization_common.py and the two backend mixins it imports; the wheel has no
+# tests). Unpacked as the package `tests` under .deps/transformers-tests/V/. The sdist lacks
+# the fixture text the mixin reads; lines of our evaluation text stand in for it.
+tf_version=$("$root/.venv/bin/python" -c "import importlib.metadata as m; print(m.version('transformers'))")
+tf_tests="$deps/transformers-tests/$tf_version/tests"
+if [ ! -f "$tf_tests/test_tokenization_common.py" ]; then
+  echo "setup: fetching transformers $tf_version's common tokenizer tests (its sdist) into .deps/"
+  download=$(mktemp -d)
+  "$root/.venv/bin/python" -m pip download -q --disable-pip-version-check --no-binary :all: \
+    --no-deps "transformers==$tf_version" -d "$download"
+  prefix="transformers-$tf_version/tests"
+  tar -xzf "$download/transformers-$tf_version.tar.gz" -C "$download" "$prefix/test_tokenization_common.py" \
+    "$prefix/test_sentencepiece_backend_mixin.py" "$prefix/test_tokenizers_backend_mixin.py"
+  mkdir -p "$download/$prefix/fixtures"
+  head -n 40 "$root/bench/eval/msa-eval.txt" > "$download/$prefix/fixtures/sample_text.txt"
+  touch "$download/$prefix/__init__.py"
+  rm -rf "$tf_tests" && mkdir -p "$(dirname "$tf_tests")"
+  mv "$download/$prefix" "$tf_tests"
+  rm -rf "$download"
+fi
