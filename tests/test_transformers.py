@@ -220,3 +220,110 @@ def test_raw_mode_on_every_path(tmp_path, engine):
     config_path.write_text(json.dumps(config))
     assert SarfanTokenizer.from_pretrained(tmp_path / "raw")(RAW_TEXTS)["input_ids"] == \
         engine.encode_batch_ids(RAW_TEXTS)
+
+
+CHAT = "<|im_start|>user\nمرحبا بك<|im_end|>"
+
+
+def added_tokens_wrapper(plugin_file, **options):
+    tok = SarfanTokenizer(plugins={"egy": plugin_file}, **options)
+    assert tok.add_tokens(["<|im_start|>", "\n", MARK + "ازيك"]) == 2  # a plugin piece is no new token
+    assert tok.add_special_tokens({"extra_special_tokens": ["<|im_end|>"]}) == 1
+    return tok
+
+
+@pytest.mark.parametrize("normalize", [True, False])
+def test_added_tokens_are_matched_in_the_callers_text(tmp_path, engine, plugin_file, normalize):
+    import pickle
+
+    tok = added_tokens_wrapper(plugin_file, normalize=normalize)
+    start, newline, end = 64001, 64002, 64003  # after the base and the plugin
+    assert [tok.convert_tokens_to_ids(t) for t in ("<|im_start|>", "\n", "<|im_end|>")] == [start, newline, end]
+    assert len(tok) == 64004 and tok.get_vocab()["<|im_end|>"] == end
+
+    def plain(text):
+        return engine.encode_ids(text, normalize)[1:-1]
+
+    want = [1, start, *plain("user"), newline, *plain("مرحبا بك"), end, 2]
+    assert tok(CHAT)["input_ids"] == want
+    # Inside a word too, and the text after it starts a new word.
+    assert tok("كتبﻻ<|im_end|>ﻻكتب")["input_ids"] == [1, *plain("كتبﻻ"), end, *plain("ﻻكتب"), 2]
+    assert tok.decode(want) == "[BOS]" + CHAT + "[EOS]"
+    assert tok.decode(want, skip_special_tokens=True) == "<|im_start|>user\nمرحبا بك"
+    assert tok.tokenize(CHAT)[:2] == ["<|im_start|>", MARK + "user"]
+
+    texts = [CHAT, "سطر واحد\nسطر ثان", ""]
+    rows = [tok(text)["input_ids"] for text in texts]
+    padded = tok(texts, padding=True, return_tensors="np")
+    for row, mask, expected in zip(padded["input_ids"], padded["attention_mask"], rows):
+        assert row[mask == 1].tolist() == expected
+    assert tok.batch_decode(rows, skip_special_tokens=True)[1] == "سطر واحد\nسطر ثان"
+    spans = tok(CHAT, return_offsets_mapping=True)["offset_mapping"]
+    assert spans[1] == (0, 12) and spans[-2] == (len(CHAT) - 10, len(CHAT))
+    assert tok(CHAT, split_special_tokens=True)["input_ids"] == engine.encode_ids(CHAT, normalize)
+
+    tok.save_pretrained(tmp_path / "saved")
+    for loaded in (SarfanTokenizer.from_pretrained(tmp_path / "saved"), pickle.loads(pickle.dumps(tok))):
+        assert loaded(texts)["input_ids"] == rows and len(loaded) == len(tok)
+        assert loaded.added_tokens_decoder == tok.added_tokens_decoder
+        assert "<|im_end|>" in loaded.all_special_tokens
+
+
+def test_a_special_token_text_that_is_no_piece_frames_the_rows(engine):
+    tok = SarfanTokenizer(eos_token="<|end|>", pad_token="<|pad|>")
+    end, pad = tok.eos_token_id, tok.pad_token_id
+    assert (end, pad) == (64000, 64001) and tok.added_tokens_decoder[end].special
+    batch = tok(["في", "في الكتاب"], padding=True)["input_ids"]
+    assert batch == [[1, 264, end, pad], [1, 264, 541, end]]
+    assert tok.decode(batch[0], skip_special_tokens=True) == "في"
+
+
+def test_repr_and_the_datasets_fingerprint_of_a_function_using_the_tokenizer():
+    import subprocess
+    import sys
+
+    pytest.importorskip("datasets")
+    assert "SarfanTokenizer" in repr(SarfanTokenizer()) and "<|x|>" in repr(added_tokens_repr())
+    code = ("from datasets.fingerprint import Hasher\n"
+            "from sarfan_transformers import SarfanTokenizer\n"
+            "tok = SarfanTokenizer(normalize=False)\n"
+            "tok.add_tokens(['<|x|>'])\n"
+            "print(Hasher.hash(lambda batch: tok(batch['text'])))\n")
+    runs = [subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
+            for _ in range(2)]
+    assert runs[0].stdout == runs[1].stdout and len(runs[0].stdout.strip()) == 16
+    assert "random hash" not in runs[0].stderr + runs[1].stderr
+
+
+def added_tokens_repr():
+    tok = SarfanTokenizer()
+    tok.add_tokens(["<|x|>"])
+    return tok
+
+
+def test_a_saved_folder_loads_in_a_process_that_never_imported_the_wrapper(tmp_path, engine):
+    import subprocess
+    import sys
+
+    SarfanTokenizer(normalize=False).save_pretrained(tmp_path / "saved")
+    code = ("import sys\nfrom transformers import AutoTokenizer\n"
+            "tok = AutoTokenizer.from_pretrained(sys.argv[1], trust_remote_code=True)\n"
+            "print(type(tok).__name__, tok('إلى ﻻ')['input_ids'])\n")
+    env = {**__import__("os").environ, "HF_MODULES_CACHE": str(tmp_path / "modules"), "HF_HUB_OFFLINE": "1"}
+    out = subprocess.run([sys.executable, "-c", code, str(tmp_path / "saved")], capture_output=True,
+                         text=True, env=env, check=True).stdout
+    assert out.split(" ", 1) == ["SarfanTokenizer", f"{engine.encode_ids('إلى ﻻ', False)}\n"]
+    refused = subprocess.run([sys.executable, "-c", code.replace("True", "False"), str(tmp_path / "saved")],
+                             capture_output=True, text=True, env=env)
+    assert refused.returncode != 0
+
+
+@pytest.mark.parametrize("name", ["sarfan-msa-64k", "SARFAN_MSA_64K", "Sarfan-MSA-64Kv1", "sarfan-msa-64k-v1"])
+def test_the_default_model_by_name_never_goes_to_the_hub(clean_env, monkeypatch, engine, name):
+    import sys
+
+    monkeypatch.setitem(sys.modules, "huggingface_hub", None)  # any hub access would fail
+    for tok in (SarfanTokenizer(name), SarfanTokenizer.from_pretrained(name)):
+        assert tok(TEXTS)["input_ids"] == engine.encode_batch_ids(TEXTS)
+    with pytest.raises(RuntimeError, match="Could not resolve pretrained tokenizer"):
+        SarfanTokenizer("another-model")

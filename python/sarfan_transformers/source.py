@@ -27,9 +27,28 @@ def vocab_fingerprint(tok):
     return digest.hexdigest()
 
 
+DEFAULT_NAME = "sarfan-msa-64k"
+# The default model's name in its three forms, as alias keys (lower case, "_" as "-").
+DEFAULT_ALIAS_KEYS = {"sarfan-msa-64k", "sarfan-msa-64kv1", "sarfan-msa-64k-v1"}
+
+
+def names_default_model(name):
+    return name.lower().replace("_", "-") in DEFAULT_ALIAS_KEYS
+
+
+def load_default_model():
+    """The default model as load_default() finds it (a local file, else the embedded one),
+    never from the hub: when SARFAN_DEFAULT_MODEL names another model, the embedded one."""
+    chosen = os.environ.get("SARFAN_DEFAULT_MODEL", DEFAULT_NAME)
+    if chosen.lower() == DEFAULT_NAME:
+        return sarfan.SarfanMSATokenizer.load_default()
+    return sarfan.SarfanMSATokenizer.load_embedded()
+
+
 class TokenizerSource:
-    """kind is "embedded", "file" (vocab is an absolute path) or "name" (vocab is a name for
-    SarfanMSATokenizer.from_pretrained); plugins is a list of (name, absolute path)."""
+    """kind is "embedded", "default" (a name of the default model), "file" (vocab is an
+    absolute path) or "name" (vocab is a name for SarfanMSATokenizer.from_pretrained);
+    plugins is a list of (name, absolute path)."""
 
     def __init__(self, kind, vocab=None, plugins=()):
         self.kind = kind
@@ -45,12 +64,16 @@ class TokenizerSource:
             return cls("embedded", None, plugins)
         if os.path.isfile(vocab):
             return cls("file", vocab, plugins)
+        if names_default_model(vocab):
+            return cls("default", vocab, plugins)
         return cls("name", vocab, plugins)
 
     def load(self):
         """The tokenizer with its plugins; records the hashes of what it read."""
         if self.kind == "embedded":
             tok = sarfan.SarfanMSATokenizer.load_embedded()
+        elif self.kind == "default":
+            tok = load_default_model()
         elif self.kind == "file":
             self.vocab_hash = file_sha256(self.vocab)
             tok = sarfan.SarfanMSATokenizer.from_tsv(self.vocab)
@@ -87,6 +110,23 @@ class TokenizerSource:
                 f"sarfan tokenizer cannot be rebuilt: {what} differs here from the one it was "
                 "made with (another sarfan version?)")
         return tok, source
+
+
+class Engine:
+    """A wrapped sarfan tokenizer and its source. It pickles by reference (the source and its
+    hashes), so the wrapper's own state pickles too: datasets hashes that state to
+    fingerprint a function that uses the wrapper."""
+
+    def __init__(self, tok, source):
+        self.tok = tok
+        self.source = source
+
+    def __reduce__(self):
+        return (_restore_engine, (self.source.reference(self.tok),))
+
+
+def _restore_engine(reference):
+    return Engine(*TokenizerSource.restore(reference))
 
 
 def check_file(path, digest):

@@ -10,7 +10,7 @@ from transformers.utils.chat_template_utils import encode_marked_chat
 from transformers.utils.hub import CHAT_TEMPLATE_DIR, CHAT_TEMPLATE_FILE
 
 from .added_tokens import AddedTokens
-from .source import TokenizerSource
+from .source import Engine, TokenizerSource
 
 CONFIG_NAME = "tokenizer_config.json"
 VOCAB_NAME = "vocab.tsv"
@@ -41,15 +41,15 @@ class SarfanTokenizer(PreTrainedTokenizerBase):
         decode with unless a call names another; normalize: False encodes every text as
         given. transformers' own options (chat_template, padding_side, model_max_length, the
         special tokens...) go in kwargs."""
-        source = kwargs.pop("_source", None)
-        self._tok = kwargs.pop("_tok", None)
-        if self._tok is None:
+        self._engine = kwargs.pop("_engine", None)
+        if self._engine is None:
             source = TokenizerSource.for_vocab(vocab_file, list((plugins or {}).items()))
-            self._tok = source.load()
-        self._source = source
+            self._engine = Engine(source.load(), source)
         self.dialect = dialect
         self.normalize = bool(normalize)
-        self._vocab = {}  # get_vocab() per dialect, made on first use
+        # get_vocab() per dialect, made on first use. Named `cache` because datasets leaves
+        # that attribute out when it hashes a tokenizer.
+        self.cache = {}
         self._added = AddedTokens(self._plugin_top())
         saved_added = kwargs.pop("added_tokens_decoder", None) or {}
         self._added.load_config({str(id_): token.__getstate__() if isinstance(token, AddedToken)
@@ -61,6 +61,10 @@ class SarfanTokenizer(PreTrainedTokenizerBase):
         # Special token texts that are no piece (eos_token="<|end|>") become special added
         # tokens, and the framing and padding use their ids.
         self._add_tokens(self.all_special_tokens, special_tokens=True)
+
+    @property
+    def _tok(self):
+        return self._engine.tok
 
     def _plugin_top(self):
         """One past the highest id of the base and the plugins (fixed once the wrapper is made)."""
@@ -82,9 +86,9 @@ class SarfanTokenizer(PreTrainedTokenizerBase):
 
     def get_vocab(self, dialect=None):
         dialect = dialect if dialect is not None else self.dialect
-        if dialect not in self._vocab:
-            self._vocab[dialect] = self._tok.get_vocab(dialect)
-        vocab = dict(self._vocab[dialect])
+        if dialect not in self.cache:
+            self.cache[dialect] = self._tok.get_vocab(dialect)
+        vocab = dict(self.cache[dialect])
         vocab.update(self.added_tokens_encoder)
         return vocab
 
@@ -122,7 +126,7 @@ class SarfanTokenizer(PreTrainedTokenizerBase):
             return found
         if self.dialect is not None:
             self.get_vocab()
-            found = self._vocab[self.dialect].get(token)
+            found = self.cache[self.dialect].get(token)
         else:
             found = self._tok.token_to_id(token)
         return self._tok.unk_id if found is None else found
@@ -457,9 +461,9 @@ class SarfanTokenizer(PreTrainedTokenizerBase):
         from_pretrained (or AutoTokenizer) on the folder gives the same tokenizer back."""
         os.makedirs(save_directory, exist_ok=True)
         vocab_path = os.path.join(save_directory, VOCAB_NAME)
-        if self._source.kind == "file":
-            if os.path.abspath(self._source.vocab) != os.path.abspath(vocab_path):
-                shutil.copyfile(self._source.vocab, vocab_path)
+        if self._engine.source.kind == "file":
+            if os.path.abspath(self._engine.source.vocab) != os.path.abspath(vocab_path):
+                shutil.copyfile(self._engine.source.vocab, vocab_path)
         else:
             # The embedded or a downloaded vocabulary, from its pieces and ids (encoding and
             # decoding do not read scores).
@@ -467,9 +471,9 @@ class SarfanTokenizer(PreTrainedTokenizerBase):
                 for piece, id_ in sorted(self._tok.get_vocab().items(), key=lambda kv: kv[1]):
                     f.write(f"{piece}\t{id_}\t0\n")
         plugins = {}
-        if self._source.plugins:
+        if self._engine.source.plugins:
             os.makedirs(os.path.join(save_directory, "plugins"), exist_ok=True)
-        for name, path in self._source.plugins:
+        for name, path in self._engine.source.plugins:
             relative = os.path.join("plugins", f"{name}.tsv")
             target = os.path.join(save_directory, relative)
             if os.path.abspath(path) != os.path.abspath(target):
@@ -531,12 +535,11 @@ class SarfanTokenizer(PreTrainedTokenizerBase):
     def __reduce__(self):
         """By reference: where the vocabulary and plugins are, with their content hashes,
         and the options; the receiving process loads them again and checks the hashes."""
-        return (_rebuild, (type(self), self._source.reference(self._tok), self._options()))
+        return (_rebuild, (type(self), self._engine, self._options()))
 
 
-def _rebuild(cls, reference, options):
-    tok, source = TokenizerSource.restore(reference)
-    return cls(_tok=tok, _source=source, **options)
+def _rebuild(cls, engine, options):
+    return cls(_engine=engine, **options)
 
 
 def saved_chat_templates(folder):
