@@ -214,10 +214,13 @@ def test_raw_mode_on_every_path(tmp_path, engine):
                    pickle.loads(pickle.dumps(raw))):
         assert loaded.normalize is False and loaded(RAW_TEXTS)["input_ids"] == want
 
-    # A folder saved before the option existed loads normalizing.
+    # A folder saved by 0.2.0 (none of the later keys) loads normalizing.
     config = json.loads(config_path.read_text())
-    del config["normalize"]
+    for key in ("normalize", "auto_map", "added_tokens_decoder", "extra_special_tokens",
+                "chat_template"):
+        del config[key]
     config_path.write_text(json.dumps(config))
+    (tmp_path / "raw" / "sarfan_tokenizer.py").unlink()
     assert SarfanTokenizer.from_pretrained(tmp_path / "raw")(RAW_TEXTS)["input_ids"] == \
         engine.encode_batch_ids(RAW_TEXTS)
 
