@@ -330,3 +330,13 @@ def test_the_default_model_by_name_never_goes_to_the_hub(clean_env, monkeypatch,
         assert tok(TEXTS)["input_ids"] == engine.encode_batch_ids(TEXTS)
     with pytest.raises(RuntimeError, match="Could not resolve pretrained tokenizer"):
         SarfanTokenizer("another-model")
+
+
+def test_a_text_longer_than_model_max_length_warns_once(caplog):
+    tok = SarfanTokenizer(model_max_length=5)
+    with caplog.at_level("WARNING", logger="transformers"):
+        assert len(tok("في الكتاب " * 4)["input_ids"]) == 10
+        tok("في الكتاب " * 4)
+        assert len(tok("في الكتاب " * 4, truncation=True)["input_ids"]) == 5
+    warnings = [r for r in caplog.records if "longer than the specified maximum" in r.getMessage()]
+    assert len(warnings) == 1 and "(10 > 5)" in warnings[0].getMessage()
