@@ -1,6 +1,7 @@
 import json
 import os
 import resource
+import stat
 import subprocess
 import sys
 
@@ -143,6 +144,29 @@ def test_encode_file_write_error_leaves_no_output(tmp_path, format_):
     assert done.returncode == 2
     assert done.stderr == f"sarfan: error: cannot write {folder / 'out'}: File too large\n"
     assert list(folder.iterdir()) == []
+
+
+def test_encode_file_writes_through_links_and_fifos(capsys, tmp_path, default_tokenizer):
+    # Renaming a finished temporary must not replace a link or a pipe the output goes to.
+    source = tmp_path / "in.txt"
+    source.write_text(f"{FI} {KITAB}\n", encoding="utf-8")
+    expected = json.dumps(default_tokenizer.encode_ids(f"{FI} {KITAB}")) + "\n"
+    real = tmp_path / "real.jsonl"
+    real.write_text("earlier")
+    link = tmp_path / "link.jsonl"
+    link.symlink_to(real)
+    assert run(capsys, "encode-file", str(source), "-o", str(link))[0] == 0
+    assert link.is_symlink() and real.read_text() == expected
+    fifo = tmp_path / "fifo"
+    os.mkfifo(fifo)
+    reader = subprocess.Popen(["cat", str(fifo)], stdout=subprocess.PIPE, text=True)
+    try:
+        assert run(capsys, "encode-file", str(source), "-o", str(fifo))[0] == 0
+        assert reader.communicate(timeout=10)[0] == expected
+    finally:
+        reader.kill()
+        reader.wait()
+    assert stat.S_ISFIFO(fifo.stat().st_mode)
 
 
 def test_make_plugin_end_to_end(capsys, tmp_path):
