@@ -1,5 +1,7 @@
 import json
 import os
+import resource
+import stat
 import subprocess
 import sys
 
@@ -34,7 +36,8 @@ def test_encode_outputs(capsys):
     (["decode", "x"], "ids must be whole numbers"),
     (["decode", "4294967296"], "ids must lie in 0..4294967295"),
     (["encode", "--plugin", "nopath", "x"], "--plugin wants NAME=PATH"),
-    (["encode", "--plugin", "egy=/missing.tsv", "x"], "IO error: No such file or directory"),
+    (["encode", "--plugin", "egy=/missing.tsv", "x"],
+     "cannot load plugin egy from /missing.tsv: IO error: No such file or directory (os error 2)"),
     (["encode-file", "/missing/input.txt"], "cannot read /missing/input.txt"),
     (["make-plugin", "/missing.tsv", "-o", "/tmp/x.tsv"], "cannot read /missing.tsv"),
 ])
@@ -71,10 +74,99 @@ def test_encode_file_matches_batch(capsys, tmp_path, monkeypatch, default_tokeni
         assert run(capsys, "encode-file", str(source), "-o", str(target), *flags)[0] == 0
         written = [json.loads(l) for l in target.read_text().splitlines()]
         assert written == [default_tokenizer.encode_ids(l, normalize) for l in raw_lines]
-    bad = tmp_path / "bad.txt"
-    bad.write_bytes(b"ok\n\xff\xfe\n")
-    status, _, err = run(capsys, "encode-file", str(bad), "-o", str(tmp_path / "o2"))
-    assert status == 2 and "not UTF-8" in err
+
+
+class InterruptedTokenizer:
+    """Encodes the first chunk, then is interrupted as by Ctrl-C."""
+
+    def __init__(self, tok):
+        self.tok = tok
+        self.chunks = 0
+
+    def encode_batch_ids_array(self, lines, normalize):
+        self.chunks += 1
+        if self.chunks > 1:
+            raise KeyboardInterrupt
+        return self.tok.encode_batch_ids_array(lines, normalize)
+
+
+def output_paths(folder, format_):
+    return [folder / "out.ids.npy", folder / "out.offsets.npy"] if format_ == "npy" else \
+        [folder / "out.jsonl"]
+
+
+@pytest.mark.parametrize("format_", ["jsonl", "npy"])
+@pytest.mark.parametrize("failure", ["bad line", "interrupt"])
+def test_encode_file_stopped_midway_leaves_no_output(capsys, tmp_path, monkeypatch,
+                                                     default_tokenizer, format_, failure):
+    monkeypatch.setattr(sarfan_cli, "CHUNK_LINES", 4)  # the failure comes chunks in
+    lines = [f"{FI} {KITAB} {k}".encode() for k in range(20)]
+    if failure == "bad line":
+        lines[10] = KITAB.encode() + b"\xff"
+        status, message = 2, "line 11: not UTF-8 text (invalid start byte)"
+    else:
+        monkeypatch.setattr(sarfan_cli, "load_tokenizer",
+                            lambda *_: InterruptedTokenizer(default_tokenizer))
+        status, message = 130, ""
+    source = tmp_path / "in.txt"
+    source.write_bytes(b"\n".join(lines) + b"\n")
+    folder = tmp_path / "out"
+    folder.mkdir()
+    argv = ["encode-file", str(source), "--format", format_, "-o",
+            str(folder / ("out" if format_ == "npy" else "out.jsonl"))]
+    result = run(capsys, *argv)
+    assert result[0] == status and result[2] == (f"sarfan: error: {source} {message}\n"
+                                                 if message else "")
+    assert list(folder.iterdir()) == []
+    # Earlier output stays as it was.
+    for path in output_paths(folder, format_):
+        path.write_bytes(b"earlier")
+    assert run(capsys, *argv)[0] == status
+    assert {path.name: path.read_bytes() for path in folder.iterdir()} == \
+        {path.name: b"earlier" for path in output_paths(folder, format_)}
+
+
+@pytest.mark.parametrize("format_", ["jsonl", "npy"])
+def test_encode_file_write_error_leaves_no_output(tmp_path, format_):
+    source = tmp_path / "in.txt"
+    source.write_text(f"{FI} {KITAB}\n" * 50_000, encoding="utf-8")
+    folder = tmp_path / "out"
+    folder.mkdir()
+
+    def limit_file_size():  # writes past 64 KiB fail with EFBIG (Python ignores SIGXFSZ)
+        resource.setrlimit(resource.RLIMIT_FSIZE,
+                           (65536, resource.getrlimit(resource.RLIMIT_FSIZE)[1]))
+
+    env = dict(os.environ, PYTHONPATH=os.path.dirname(sarfan.__file__))
+    done = subprocess.run([sys.executable, "-m", "sarfan_cli", "encode-file", str(source),
+                           "--format", format_, "-o", str(folder / "out")], env=env,
+                          preexec_fn=limit_file_size, capture_output=True, text=True, timeout=60)
+    assert done.returncode == 2
+    assert done.stderr == f"sarfan: error: cannot write {folder / 'out'}: File too large\n"
+    assert list(folder.iterdir()) == []
+
+
+def test_encode_file_writes_through_links_and_fifos(capsys, tmp_path, default_tokenizer):
+    # Renaming a finished temporary must not replace a link or a pipe the output goes to.
+    source = tmp_path / "in.txt"
+    source.write_text(f"{FI} {KITAB}\n", encoding="utf-8")
+    expected = json.dumps(default_tokenizer.encode_ids(f"{FI} {KITAB}")) + "\n"
+    real = tmp_path / "real.jsonl"
+    real.write_text("earlier")
+    link = tmp_path / "link.jsonl"
+    link.symlink_to(real)
+    assert run(capsys, "encode-file", str(source), "-o", str(link))[0] == 0
+    assert link.is_symlink() and real.read_text() == expected
+    fifo = tmp_path / "fifo"
+    os.mkfifo(fifo)
+    reader = subprocess.Popen(["cat", str(fifo)], stdout=subprocess.PIPE, text=True)
+    try:
+        assert run(capsys, "encode-file", str(source), "-o", str(fifo))[0] == 0
+        assert reader.communicate(timeout=10)[0] == expected
+    finally:
+        reader.kill()
+        reader.wait()
+    assert stat.S_ISFIFO(fifo.stat().st_mode)
 
 
 def test_make_plugin_end_to_end(capsys, tmp_path):
@@ -97,6 +189,19 @@ def test_make_plugin_end_to_end(capsys, tmp_path):
     text = "ازيك عايز كده الكتاب"
     ids = tok.encode_ids_with_dialect(text, "egy")
     assert 64000 in ids and tok.decode(ids) == text
+
+
+@pytest.mark.parametrize("listing, message", [
+    ("# a comment\n\n", "holds no words"),
+    (f"{KITAB}\t50\n{FI}\t20\n", "no pieces to add"),  # each already one piece of the base
+])
+def test_make_plugin_without_pieces_is_an_error(capsys, tmp_path, listing, message):
+    words = tmp_path / "words.tsv"
+    words.write_text(listing, encoding="utf-8")
+    status, out, err = run(capsys, "make-plugin", str(words), "-o", str(tmp_path / "p.tsv"))
+    assert status == 2 and out == ""
+    assert err.startswith(f"sarfan: error: {words}") and message in err and err.count("\n") == 1
+    assert [p.name for p in tmp_path.iterdir()] == ["words.tsv"]
 
 
 def test_make_plugin_raw_keeps_words_as_written(capsys, tmp_path):

@@ -1,5 +1,7 @@
 import importlib.util
+import os
 import random
+import stat
 
 import pytest
 
@@ -64,6 +66,18 @@ def test_trained_vocabulary_loads_keeps_boundaries_and_is_deterministic(capsys, 
     words = sum(len(line.split()) for line in held_out)
     pieces_used = sum(len(ids) - 2 for ids in tok.encode_batch_ids(held_out))
     assert pieces_used < 2 * words  # whole words learned, not letters
+
+
+@pytest.mark.parametrize("umask, mode", [(0o022, 0o644), (0o027, 0o640)], ids=["022", "027"])
+def test_vocabulary_gets_the_umasks_mode(capsys, corpus, umask, mode):
+    folder, inputs = corpus
+    vocab = folder / "v.tsv"
+    old = os.umask(umask)
+    try:
+        assert train(capsys, *inputs, "--size", "900", "-o", str(vocab))[0] == 0
+    finally:
+        os.umask(old)
+    assert stat.S_IMODE(vocab.stat().st_mode) == mode
 
 
 def test_raw_training_serves_text_as_written_and_normalized(capsys, tmp_path):

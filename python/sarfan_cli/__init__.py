@@ -1,6 +1,8 @@
 """The `sarfan` command: encode, decode and inspect with the sarfan tokenizer, and make
 dialect plugin files."""
 import argparse
+import bisect
+import itertools
 import json
 import os
 import sys
@@ -22,7 +24,10 @@ def load_tokenizer(vocab, plugins):
             name, sep, path = option.partition("=")
             if not sep or not name or not path:
                 raise UsageError(f"--plugin wants NAME=PATH, got {option!r}")
-            tok.load_plugin(path, name)
+            try:
+                tok.load_plugin(path, name)
+            except RuntimeError as error:
+                raise UsageError(f"cannot load plugin {name} from {path}: {error}") from None
     except RuntimeError as error:
         raise UsageError(str(error)) from None
     return tok
@@ -67,66 +72,98 @@ def progress_bar(total_bytes, unit="B"):
     return tqdm(total=total_bytes, unit=unit, unit_scale=unit == "B", file=sys.stderr)
 
 
+class JsonlOutput:
+    """One JSON list of ids per line of `stream`."""
+
+    def __init__(self, stream):
+        self.stream = stream
+
+    def write(self, ids, row_offsets):
+        for k in range(len(row_offsets) - 1):
+            self.stream.write(json.dumps(ids[row_offsets[k]:row_offsets[k + 1]].tolist()) + "\n")
+
+    def close(self):
+        self.stream.close()
+
+
+def text_chunks(source, name):
+    """The lines of `source`, a binary file, CHUNK_LINES at a time, each without "\n" and
+    then any "\r" at its end, and the bytes they took. Only one chunk of lines is held at a
+    time: memory stays bounded whatever the file's size. Each chunk is decoded in one call,
+    the line that breaks it found only when one does."""
+    first = 1  # the number of the chunk's first line
+    while True:
+        try:
+            raw = list(itertools.islice(source, CHUNK_LINES))
+        except OSError as error:
+            raise UsageError(f"cannot read {name}: {error.strerror}") from None
+        if not raw:
+            return
+        data = b"".join(raw)
+        try:
+            text = data.decode("utf-8")
+        except UnicodeDecodeError as error:
+            number = first + bisect.bisect_right(list(itertools.accumulate(map(len, raw))),
+                                                 error.start)
+            raise UsageError(f"{name} line {number}: not UTF-8 text ({error.reason})") from None
+        lines = text.split("\n")
+        if text.endswith("\n"):
+            lines.pop()
+        if "\r" in text:
+            lines = [line.rstrip("\r") for line in lines]
+        yield lines, len(data)
+        first += len(raw)
+
+
 def command_encode_file(args, out):
+    from .atomic_output import replaced_on_success
+    from .npy_output import NpyOutput, npy_paths
+
     tok = load_tokenizer(args.vocab, args.plugin)
+    if args.format == "npy" and not args.output:
+        raise UsageError("--format npy needs -o PREFIX")
     if args.input == "-":
-        source, total = sys.stdin, None
+        source, name, total = sys.stdin.buffer, "standard input", None
     else:
         try:
-            source = open(args.input, encoding="utf-8", newline="\n")
+            source = open(args.input, "rb")
             total = os.path.getsize(args.input)
         except OSError as error:
             raise UsageError(f"cannot read {args.input}: {error.strerror}") from None
-    target = out
-    try:
-        if args.format == "npy":
-            if not args.output:
-                raise UsageError("--format npy needs -o PREFIX")
-            from .npy_output import NpyOutput
-
-            target = NpyOutput(args.output)
-        elif args.output:
-            target = open(args.output, "w", encoding="utf-8")
-    except OSError as error:
-        raise UsageError(f"cannot write {error.filename}: {error.strerror}") from None
-    bar = progress_bar(total) if total else None
+        name = args.input
+    targets = (npy_paths(args.output) if args.format == "npy"
+               else (args.output,) if args.output else ())
     normalize = not args.no_normalize
     if args.dialect is not None:
         encode = lambda lines: tok.encode_batch_ids_array_with_dialect(lines, args.dialect, normalize)
     else:
         encode = lambda lines: tok.encode_batch_ids_array(lines, normalize)
+    bar = progress_bar(total) if total else None
     try:
-        chunk = []
-        lines = iter(source)
-        while True:
-            # Only one chunk of lines is held at a time: memory stays bounded whatever
-            # the file's size.
+        with replaced_on_success(*targets) as temporaries:
+            if args.format == "npy":
+                sink = NpyOutput(*temporaries)
+            elif temporaries:
+                sink = JsonlOutput(open(temporaries[0], "w", encoding="utf-8"))
+            else:
+                sink = JsonlOutput(out)
             try:
-                line = next(lines)
-            except StopIteration:
-                line = None
-            except UnicodeDecodeError as error:
-                raise UsageError(f"{args.input}: not UTF-8 text ({error.reason})") from None
-            if line is not None:
-                chunk.append(line.rstrip("\n").rstrip("\r"))
-            if chunk and (line is None or len(chunk) == CHUNK_LINES):
-                ids, rows = encode(chunk)
-                if args.format == "npy":
-                    target.write(ids, rows)
-                else:
-                    for k in range(len(chunk)):
-                        target.write(json.dumps(ids[rows[k]:rows[k + 1]].tolist()) + "\n")
-                if bar is not None:
-                    bar.update(sum(len(text.encode("utf-8")) + 1 for text in chunk))
-                chunk = []
-            if line is None:
-                break
+                for lines, size in text_chunks(source, name):
+                    sink.write(*encode(lines))
+                    if bar is not None:
+                        bar.update(size)
+            finally:
+                if temporaries:
+                    sink.close()
+    except OSError as error:
+        if not targets:  # standard output's errors are main's (a closed pipe ends quietly)
+            raise
+        target = error.filename or args.output
+        raise UsageError(f"cannot write {target}: {error.strerror}") from None
     finally:
         if bar is not None:
             bar.close()
-        if target is not out:
-            target.close()
-        if source is not sys.stdin:
+        if source is not sys.stdin.buffer:
             source.close()
 
 
@@ -165,6 +202,7 @@ def command_info(args, out):
 
 
 def command_make_plugin(args, out):
+    from .atomic_output import replaced_on_success
     from .make_plugin import make_plugin
 
     tok = load_tokenizer(args.base, [])
@@ -185,9 +223,15 @@ def command_make_plugin(args, out):
         words.append((word, int(count)))
     if args.size < 1:
         raise UsageError("--size must be at least 1")
+    if not words:
+        raise UsageError(f"{args.words} holds no words")
     rows = make_plugin(tok, words, args.size, args.max_chars, args.raw)
+    if not rows:
+        raise UsageError(f"{args.words}: no pieces to add (each word is already one piece of "
+                         f"the base, or longer than --max-chars {args.max_chars})")
     try:
-        with open(args.output, "w", encoding="utf-8") as f:
+        with replaced_on_success(args.output) as (temporary,), \
+                open(temporary, "w", encoding="utf-8") as f:
             for piece, id_, score in rows:
                 f.write(f"{piece}\t{id_}\t{score:.6g}\n")
     except OSError as error:

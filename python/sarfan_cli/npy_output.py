@@ -42,13 +42,18 @@ class NpyColumn:
         self.file.close()
 
 
+def npy_paths(prefix):
+    """The two files of PREFIX: ids and offsets."""
+    return prefix + ".ids.npy", prefix + ".offsets.npy"
+
+
 class NpyOutput:
     """Receives each chunk of lines' (ids, row_offsets) as encode_batch_ids_array gives them."""
 
-    def __init__(self, prefix):
-        self.ids = NpyColumn(prefix + ".ids.npy", "I")
+    def __init__(self, ids_path, offsets_path):
+        self.ids = NpyColumn(ids_path, "I")
         try:
-            self.offsets = NpyColumn(prefix + ".offsets.npy", "q")
+            self.offsets = NpyColumn(offsets_path, "q")
         except OSError:
             self.ids.file.close()
             raise

@@ -16,6 +16,7 @@ import struct
 import sys
 import tempfile
 
+from .atomic_output import replaced_on_success
 from .vocab_rules import MARK, MAX_PIECE_CHARS, SPECIALS, is_byte_or_special, raw_words, twin_of
 
 FIRST_LEARNED_ID = 4 + 256
@@ -435,21 +436,16 @@ def train(args, bar_factory, log):
 
 def command_train(args, out, bar_factory, usage_error):
     log = (lambda text: print(text, file=sys.stderr)) if args.verbose else (lambda text: None)
-    target_dir = os.path.dirname(os.path.abspath(args.output))
     try:
-        handle, temporary = tempfile.mkstemp(dir=target_dir, prefix=".sarfan-train-", suffix=".tsv")
-        os.close(handle)
-    except OSError as error:
-        raise usage_error(f"cannot write {args.output}: {error.strerror}") from None
-    try:
-        rows, summary = train(args, bar_factory, log)
-        write_vocab(temporary, rows)
-        os.replace(temporary, args.output)
+        # The temporary is made first: an output that cannot be written fails at once.
+        with replaced_on_success(args.output) as (temporary,):
+            rows, summary = train(args, bar_factory, log)
+            write_vocab(temporary, rows)
     except TrainError as error:
         raise usage_error(str(error)) from None
-    finally:
-        if os.path.exists(temporary):
-            os.remove(temporary)
+    except OSError as error:
+        target = error.filename or args.output
+        raise usage_error(f"cannot write {target}: {error.strerror}") from None
     out.write(f"{summary}; written to {args.output}\n")
 
 

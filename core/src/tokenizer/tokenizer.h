@@ -52,6 +52,8 @@ class Tokenizer {
   size_t max_token_len() const { return max_token_len_; }
   const SpecialIds& special_ids() const { return special_; }
   const NormalizerConfig& normalizer_config() const { return normalizer_config_; }
+  // The normalizer that encode() uses; building one costs more than normalizing a line.
+  const Normalizer& normalizer() const { return normalizer_; }
 
  private:
   explicit Tokenizer(Vocab vocab);

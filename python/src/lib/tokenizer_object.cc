@@ -175,7 +175,7 @@ PyObject* encode_ids_with_dialect(PyObject* self, PyObject* const* args, Py_ssiz
 PyObject* normalize(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return call_method<kNormalize, Receiver::kShared, string_view>(
       self, args, nargs, kwnames, [](TokenizerState& state, string_view text) {
-        return string_to_str(normalize_text(state.tokenizer.normalizer_config(), text));
+        return string_to_str(state.tokenizer.normalizer().normalize(text));
       });
 }
 
