@@ -39,6 +39,9 @@ def test_encode_outputs(capsys):
     (["encode", "--plugin", "egy=/missing.tsv", "x"],
      "cannot load plugin egy from /missing.tsv: IO error: No such file or directory (os error 2)"),
     (["encode-file", "/missing/input.txt"], "cannot read /missing/input.txt"),
+    # A file that is not there fails at once, without a look at the Hub.
+    (["encode", "--vocab", "/missing/vocab.tsv", "x"], "--vocab /missing/vocab.tsv: no such file"),
+    (["info", "--vocab", "./missing"], "--vocab ./missing: no such file"),
     (["make-plugin", "/missing.tsv", "-o", "/tmp/x.tsv"], "cannot read /missing.tsv"),
 ])
 def test_bad_input_is_one_line_and_status_2(capsys, argv, message):

@@ -14,11 +14,19 @@ class UsageError(Exception):
     """Bad input from the user: reported in one line, exit status 2."""
 
 
+def names_a_file(vocab):
+    """Whether --vocab is meant as a file rather than a model name (which may be a Hub repo,
+    "org/model")."""
+    return vocab.endswith(".tsv") or vocab.startswith(("/", "./", "../", "~"))
+
+
 def load_tokenizer(vocab, plugins):
     import sarfan
 
+    if vocab and names_a_file(vocab) and not os.path.isfile(os.path.expanduser(vocab)):
+        raise UsageError(f"--vocab {vocab}: no such file")
     try:
-        tok = (sarfan.SarfanMSATokenizer.from_pretrained(vocab)
+        tok = (sarfan.SarfanMSATokenizer.from_pretrained(os.path.expanduser(vocab))
                if vocab and vocab.upper() != "DEFAULT" else sarfan.SarfanMSATokenizer.load_default())
         for option in plugins:
             name, sep, path = option.partition("=")
@@ -256,7 +264,9 @@ def parser():
 
     def tokenizer_options(p):
         p.add_argument("--vocab", metavar="PATH_OR_NAME",
-                       help="vocabulary for from_pretrained (default: the embedded one)")
+                       help="vocabulary file or name for from_pretrained (default: what "
+                       "load_default() finds: SARFAN_DEFAULT_MODEL or a local sarfan-msa-64k "
+                       "file, else the embedded vocabulary)")
         p.add_argument("--plugin", action="append", default=[], metavar="NAME=PATH",
                        help="load a dialect plugin (repeatable)")
 
@@ -297,7 +307,8 @@ def parser():
     p = commands.add_parser("make-plugin", help="make a dialect plugin file from a word-frequency list")
     p.add_argument("words", metavar="WORDS.tsv", help="lines of WORD<TAB>COUNT")
     p.add_argument("--base", metavar="PATH_OR_NAME",
-                   help="base vocabulary for from_pretrained, or DEFAULT (the embedded one)")
+                   help="base vocabulary for from_pretrained, or DEFAULT (what load_default() "
+                   "finds)")
     p.add_argument("-o", "--output", required=True, metavar="PLUGIN.tsv")
     p.add_argument("--size", type=int, default=2000, help="most pieces to add (default 2000)")
     p.add_argument("--max-chars", type=int, default=16,
