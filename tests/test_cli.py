@@ -220,18 +220,21 @@ def test_make_plugin_raw_keeps_words_as_written(capsys, tmp_path):
         assert tok.encode_ids_with_dialect(piece[len(MARK):], "raw", False) == [1, 64000 + k, 2]
 
 
-def test_info_fingerprint_is_the_hash_of_the_vocabulary_tsv(capsys, clean_env, small_vocab):
+def test_info_fingerprint_is_the_hash_of_the_loaded_pieces(capsys, clean_env, small_vocab):
     import hashlib
 
-    with open(DEFAULT_TSV, "rb") as f:
-        embedded = hashlib.sha256(f.read()).hexdigest()[:16]
-    with open(small_vocab, "rb") as f:
-        small = hashlib.sha256(f.read()).hexdigest()[:16]
+    def fingerprint(rows):
+        lines = "".join(f"{id_}\t{piece}\n" for piece, id_ in sorted(rows, key=lambda r: r[1]))
+        return hashlib.sha256(lines.encode()).hexdigest()[:16]
+
+    embedded = sarfan.SarfanMSATokenizer.load_embedded().get_vocab().items()
+    small = sarfan.SarfanMSATokenizer.from_tsv(small_vocab).get_vocab().items()
+    assert fingerprint(embedded) != fingerprint(small)
     status, out, _ = run(capsys, "info", "--json")
-    assert status == 0 and json.loads(out)["vocab_sha256"] == embedded
+    assert status == 0 and json.loads(out)["vocab_fingerprint"] == fingerprint(embedded)
     status, out, _ = run(capsys, "info", "--json", "--vocab", small_vocab)
-    assert json.loads(out)["vocab_sha256"] == small
-    # A local file of the default name replaces the embedded model, and its hash is shown.
+    assert json.loads(out)["vocab_fingerprint"] == fingerprint(small)
+    # A local file of the default name replaces the embedded model, and it is what is told.
     os.link(small_vocab, "sarfan-msa-64k.tsv")
     status, out, _ = run(capsys, "info", "--json")
-    assert json.loads(out)["vocab_sha256"] == small
+    assert json.loads(out)["vocab_fingerprint"] == fingerprint(small)

@@ -195,7 +195,7 @@ def command_info(args, out):
     tok = load_tokenizer(args.vocab, args.plugin)
     fields = {
         "vocab_size": tok.vocab_size,
-        "vocab_sha256": vocab_fingerprint(args.vocab, _build_info.EMBEDDED_VOCAB_SHA256),
+        "vocab_fingerprint": vocab_fingerprint(tok),
         "special_ids": {"pad": tok.pad_id, "bos": tok.bos_id, "eos": tok.eos_id, "unk": tok.unk_id},
         "plugins": tok.list_plugins(),
         "batch_threads": tok.batch_threads(),

@@ -5,6 +5,7 @@ import hashlib
 import os
 
 import sarfan
+from sarfan_cli.fingerprint import vocab_fingerprint
 
 
 class SourceChangedError(RuntimeError):
@@ -16,14 +17,6 @@ def file_sha256(path):
     with open(path, "rb") as f:
         for block in iter(lambda: f.read(1 << 20), b""):
             digest.update(block)
-    return digest.hexdigest()
-
-
-def vocab_fingerprint(tok):
-    """A hash of the base pieces and their ids, for vocabularies that are not a file here."""
-    digest = hashlib.sha256()
-    for piece, id_ in sorted(tok.get_vocab().items(), key=lambda item: item[1]):
-        digest.update(f"{id_}\t{piece}\n".encode())
     return digest.hexdigest()
 
 
