@@ -17,7 +17,7 @@ COMPARE_CORPUS := build/corpus/arabic-50mb.txt
 BENCH_FLAGS := --benchmark_repetitions=10 --benchmark_report_aggregates_only=true
 DEFAULT_VOCAB := python/src/lib/data/sarfan-msa-64k.tsv
 
-.PHONY: all setup build test test-quick wheel-check wheels wheels-check sdist sdist-check asan fuzz bench bench-compare dump-check cachegrind compare demo format clean tools-venv corpus vocab vocab-check
+.PHONY: all setup build test test-quick wheel-check wheels wheels-check sdist sdist-check asan fuzz bench bench-compare dump-check cachegrind compare demo format clean tools-venv corpus vocab vocab-check vocab-figures vocab-tradeoff
 
 all: build
 
@@ -161,6 +161,29 @@ vocab-check: build tools-venv
 	rm -rf build/vocab-check
 	$(call train_default_vocab,build/vocab-check/sarfan-msa-64k.tsv,build/vocab-check)
 	cmp build/vocab-check/sarfan-msa-64k.tsv $(DEFAULT_VOCAB)
+
+# The vocabulary figures of docs/vocabulary.md, each table written by the tool that measures
+# it: both vocabularies in both modes on the corpus and the evaluation set, and the weight
+# of the normalized copy against both modes (trains one vocabulary a weight, kept in
+# build/vocab-tradeoff).
+VOCAB_DOC := docs/vocabulary.md
+EVAL_TEXT := bench/eval/msa-eval.txt
+vocab-figures: build tools-venv $(CORPUS)
+	for mode in normalized as-written; do \
+	  PYTHONPATH=$(BUILD)/python $(TOOLS_PYTHON) bench/eval/measure.py \
+	    --text "benchmark corpus=$(CORPUS)" --text "evaluation set=$(EVAL_TEXT):bench/eval/categories.txt" \
+	    --vocab 0.2.0=vocab/sarfan-msa-64k-0.2.0.tsv --vocab 0.3.0=default \
+	    $$([ $$mode = as-written ] && echo --raw) --write $(VOCAB_DOC):vocab-$$mode || exit 1; \
+	done
+
+vocab-tradeoff: build tools-venv $(CORPUS)
+	mkdir -p $(VOCAB_WORK)
+	$(TOOLS_PYTHON) tools/export_wordfreq.py $(VOCAB_WORK)/wordfreq-ar-large.tsv
+	$(TOOLS_PYTHON) tools/default_vocab_options.py > $(VOCAB_WORK)/default.options
+	PYTHONPATH=$(BUILD)/python $(TOOLS_PYTHON) bench/eval/tradeoff.py $(VOCAB_WORK)/wordfreq-ar-large.tsv \
+	  $(VOCAB_WORK)/default.options --weights 0.25 0.5 1 2 --work build/vocab-tradeoff \
+	  --text "benchmark corpus=$(CORPUS)" --text "evaluation set=$(EVAL_TEXT)" \
+	  --baseline 0.2.0=vocab/sarfan-msa-64k-0.2.0.tsv --write $(VOCAB_DOC):vocab-tradeoff
 
 demo: build
 	PYTHONPATH=$(BUILD)/python $(PYTHON) -m sarfan_cli encode "ذهب الطالب إلى المكتبة لقراءة الكتاب الجديد."

@@ -21,9 +21,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
 import peers  # noqa: E402
+from marked_block import write_block  # noqa: E402
 
-README_BEGIN = "<!-- compare:begin -->"
-README_END = "<!-- compare:end -->"
 
 
 def best_time(fn, repeat):
@@ -176,14 +175,6 @@ def chart(rows, path):
     fig.savefig(path, dpi=110)
 
 
-def write_readme(path, text):
-    with open(path, encoding="utf-8") as f:
-        content = f.read()
-    begin, end = content.index(README_BEGIN) + len(README_BEGIN), content.index(README_END)
-    with open(path, "w", encoding="utf-8") as f:
-        f.write(content[:begin] + "\n" + text + "\n" + content[end:])
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--build", required=True)
@@ -221,7 +212,7 @@ def main():
     text = table(rows, args.machine)
     print(text)
     if args.readme:
-        write_readme(args.readme, text)
+        write_block(args.readme, "compare", text)
     if args.chart:
         chart(rows, args.chart)
 

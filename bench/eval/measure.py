@@ -7,15 +7,20 @@ when it gives back its words joined by single spaces.
 
 Each VOCAB is a sarfan TSV file or "default" (the embedded one); --spm adds a
 sentencepiece model, fed the same normalized text and counted with its own pieces. Line
-ranges of the evaluation set's categories come from --categories (lines "name first last").
+ranges of a text's categories come from its CATEGORIES file (lines "name first last").
 
-    measure.py TEXT [--raw] [--vocab NAME=VOCAB ...] [--spm NAME=MODEL] [--categories FILE]
+    measure.py --text LABEL=PATH[:CATEGORIES] ... [--raw] [--vocab NAME=VOCAB ...]
+        [--spm NAME=MODEL] [--write FILE:NAME]
 """
 import argparse
+import os
 import re
 import sys
 
 import sarfan
+
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from marked_block import target, write_block  # noqa: E402
 
 MARK = "\u2581"
 # Unicode White_Space: what the engine's scan splits words at.
@@ -80,39 +85,67 @@ def measure(counter, lines):
             "unmarked": unmarked / words, "exact": exact / len(lines), "lines": len(lines)}
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    parser.add_argument("text")
-    parser.add_argument("--vocab", action="append", default=[], metavar="NAME=VOCAB")
-    parser.add_argument("--spm", action="append", default=[], metavar="NAME=MODEL")
-    parser.add_argument("--categories", metavar="FILE")
-    parser.add_argument("--raw", action="store_true", help="encode the text as written")
-    args = parser.parse_args()
-    normalizer = sarfan.SarfanMSATokenizer.load_default()
-    with open(args.text, encoding="utf-8") as f:
+def read_lines(path, raw):
+    """The lines of a text file, normalized by the default model's switches unless `raw`."""
+    with open(path, encoding="utf-8") as f:
         lines = f.read().splitlines()
-    if not args.raw:
-        lines = [normalizer.normalize(line) for line in lines]
-    groups = {"all": (1, len(lines))}
-    if args.categories:
-        with open(args.categories, encoding="utf-8") as f:
+    if raw:
+        return lines
+    normalizer = sarfan.SarfanMSATokenizer.load_embedded()
+    return [normalizer.normalize(line) for line in lines]
+
+
+def read_groups(path, count):
+    """{name: (first line, last line)}: all lines, then the categories of `path` if any."""
+    groups = {"all": (1, count)}
+    if path:
+        with open(path, encoding="utf-8") as f:
             for row in f.read().splitlines():
                 if row.strip():
                     name, first, last = row.rsplit(maxsplit=2)
                     groups[name] = (int(first), int(last))
+    return groups
+
+
+def table(texts, counters, raw):
+    """The Markdown table of every counter on every text and category."""
+    rows = ["| text | vocabulary | pieces per word | byte pieces (sentencepiece: unknown) "
+            "| words with unmarked first piece | lines decoded exactly |",
+            "| --- | --- | --- | --- | --- | --- |"]
+    for label, (path, categories) in texts.items():
+        lines = read_lines(path, raw)
+        for group, (first, last) in read_groups(categories, len(lines)).items():
+            for name, counter in counters:
+                m = measure(counter, lines[first - 1:last])
+                text = label if group == "all" else f"{label}: {group}"
+                rows.append(f"| {text} ({m['lines']} lines) | {name} | {m['fertility']:.4f} | "
+                            f"{m['bytes']:.2%} | {m['unmarked']:.2%} | {m['exact']:.1%} |")
+    return "\n".join(rows)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--text", action="append", required=True, metavar="LABEL=PATH[:CATEGORIES]",
+                        help="a text to measure, with the file of its line ranges by category")
+    parser.add_argument("--vocab", action="append", default=[], metavar="NAME=VOCAB")
+    parser.add_argument("--spm", action="append", default=[], metavar="NAME=MODEL")
+    parser.add_argument("--raw", action="store_true", help="encode the text as written")
+    parser.add_argument("--write", metavar="FILE:NAME",
+                        help="also write the table between the NAME markers of FILE")
+    args = parser.parse_args()
+    texts = {}
+    for option in args.text:
+        label, _, where = option.partition("=")
+        path, _, categories = where.partition(":")
+        texts[label] = (path, categories or None)
     counters = [(name, SarfanCounter(path)) for name, path in
                 (option.split("=", 1) for option in args.vocab)]
     counters += [(name, SentencepieceCounter(path)) for name, path in
                  (option.split("=", 1) for option in args.spm)]
-    print("| text | vocabulary | pieces per word | byte pieces (sentencepiece: unknown) "
-          "| words with unmarked first piece | lines decoded exactly |")
-    print("| --- | --- | --- | --- | --- | --- |")
-    for group, (first, last) in groups.items():
-        for name, counter in counters:
-            m = measure(counter, lines[first - 1:last])
-            print(f"| {group} ({m['lines']} lines) | {name} | {m['fertility']:.4f} | "
-                  f"{m['bytes']:.2%} | {m['unmarked']:.2%} | {m['exact']:.1%} |")
-    sys.stdout.flush()
+    text = table(texts, counters, args.raw)
+    print(text)
+    if args.write:
+        write_block(*target(args.write), text)
 
 
 if __name__ == "__main__":
