@@ -43,6 +43,13 @@ test-quick: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 	PYTHONPATH=$(BUILD)/python $(PYTHON) -m pytest tests -q -m "not stress" || [ $$? -eq 5 ]
 
+# The documentation site (MkDocs, strict) into build/site, after writing the API reference
+# and the README's API table from the type stubs' docstrings.
+.PHONY: docs
+docs: setup
+	$(PYTHON) tools/gen_api_docs.py
+	$(PYTHON) -m mkdocs build --quiet
+
 asan: setup
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug \
 	  -DSARFAN_SANITIZE=ON -DSARFAN_BUILD_BENCH=OFF

@@ -9,6 +9,8 @@ from transformers.tokenization_python import AddedToken
 from transformers.utils.chat_template_utils import encode_marked_chat
 from transformers.utils.hub import CHAT_TEMPLATE_DIR, CHAT_TEMPLATE_FILE
 
+from sarfan_cli.vocab_rules import MARK
+
 from .added_tokens import AddedTokens
 from .source import Engine, TokenizerSource
 
@@ -145,7 +147,7 @@ class SarfanTokenizer(PreTrainedTokenizerBase):
         return self.unk_token if piece is None else piece
 
     def convert_tokens_to_string(self, tokens):
-        return "".join(tokens).replace("\u2581", " ").strip()
+        return "".join(tokens).replace(MARK, " ").strip()
 
     def _frame_ids(self):
         """The ids that begin and end each row and pad it: the special tokens' (pieces of the
