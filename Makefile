@@ -142,7 +142,7 @@ MACHINE = $(shell echo "a machine with $$(nproc) CPUs ($$(lscpu | sed -n 's/^Mod
 compare: build tools-venv $(COMPARE_CORPUS)
 	@$(TOOLS_PYTHON) -m pip install -q --disable-pip-version-check -r bench/requirements-compare.txt
 	PYTHONPATH=$(BUILD)/python $(TOOLS_PYTHON) bench/compare.py --build $(BUILD) --work build/compare \
-	  --corpus $(COMPARE_CORPUS) --readme README.md --chart docs/compare.png \
+	  --corpus $(COMPARE_CORPUS) --write README.md --write docs/performance.md --chart docs/compare.png \
 	  --machine "$(MACHINE)"
 
 # The default vocabulary: `sarfan train` on wordfreq 3.1.1's Arabic "large" list, each word

@@ -1,8 +1,8 @@
 """Measures sarfan against Hugging Face tokenizers, SentencePiece and tiktoken on the same
-Arabic text in one run, and writes a Markdown table (into the README, between marker
-comments) and a bar chart.
+Arabic text in one run, and writes a Markdown table (into each --write file, between its
+compare markers) and a bar chart.
 
-    compare.py --build BUILD --work DIR --corpus TEXT [--readme README.md] [--chart PNG]
+    compare.py --build BUILD --work DIR --corpus TEXT [--write FILE ...] [--chart PNG]
 
 Workloads, all cut from the corpus (one sentence a line, bench/make_corpus.py): the
 sentences; short texts of 10 to 30 characters (the first words of each sentence); long
@@ -180,7 +180,7 @@ def main():
     parser.add_argument("--build", required=True)
     parser.add_argument("--work", required=True)
     parser.add_argument("--corpus", required=True)
-    parser.add_argument("--readme")
+    parser.add_argument("--write", action="append", default=[], metavar="FILE")
     parser.add_argument("--chart")
     parser.add_argument("--repeat", type=int, default=2)
     parser.add_argument("--machine", default=f"{os.cpu_count()} CPUs")
@@ -211,8 +211,8 @@ def main():
     rows[0][1]["fertility"] = sarfan_runs[0]["fertility"]
     text = table(rows, args.machine)
     print(text)
-    if args.readme:
-        write_block(args.readme, "compare", text)
+    for path in args.write:
+        write_block(path, "compare", text)
     if args.chart:
         chart(rows, args.chart)
 
