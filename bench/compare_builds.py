@@ -1,15 +1,17 @@
 """Sets the benchmarks of one build against another's on a noisy machine: the two builds
 run in alternation, round after round, and the medians of each figure are compared.
 
-    python bench/compare_builds.py --base OLD_BUILD --new NEW_BUILD --corpus CORPUS.txt
+    python bench/compare_builds.py --base OLD --new NEW --corpus CORPUS.txt
         [--rounds 5] [--json OUT.json]
 
-A build is a CMake build folder of this project (bench/ and python/ inside it). Figures:
+OLD and NEW are either CMake build folders of this project (bench/ and python/ inside):
 the engine benchmarks (bench/engine_bench.cc, MB/s from CPU time), the vocabulary load
-(bench/vocab_load_bench.cc, ms) and the Python figures (bench/python_figures.py, pool of
-2). The ratio is new over old for rates and old over new for times, so above 1 is faster.
---json stores both builds' medians and the ratios, e.g. as bench/baseline.json for the
-next change to compare against.
+(bench/vocab_load_bench.cc, ms) and the Python figures (bench/python_figures.py, pool of 2)
+of each, in alternating processes; or two files of the extension module (two wheels'
+sarfan*.so, for one interpreter): the Python figures of both in one process, workload by
+workload in alternation. The ratio is new over old for rates and old over new for times,
+so above 1 is faster. --json stores both builds' medians and the ratios, e.g. as
+bench/baseline.json for the next change to compare against.
 """
 import argparse
 import json
@@ -47,6 +49,16 @@ def python_figures(build, corpus):
     return json.loads(text)
 
 
+def module_figures(base, new, corpus, rounds):
+    """Per-round Python figures of two module files measured in one process."""
+    env = {**os.environ, "SARFAN_NUM_THREADS": "2"}
+    text = subprocess.run([sys.executable, os.path.join(HERE, "python_figures.py"), corpus,
+                           base, new, str(rounds)], env=env, check=True,
+                          stdout=subprocess.PIPE, text=True).stdout
+    runs = json.loads(text)
+    return {"base": runs["a"], "new": runs["b"]}
+
+
 def is_rate(name):
     return name.endswith("MBps")
 
@@ -60,7 +72,12 @@ def main():
     parser.add_argument("--json")
     args = parser.parse_args()
     samples = {"base": {}, "new": {}}
-    for round_ in range(args.rounds):
+    if os.path.isfile(args.base) and os.path.isfile(args.new):
+        for which, runs in module_figures(args.base, args.new, args.corpus, args.rounds).items():
+            for figures in runs:
+                for name, value in figures.items():
+                    samples[which].setdefault(name, []).append(value)
+    for round_ in range(args.rounds if not os.path.isfile(args.base) else 0):
         # Each build goes first in every other round: the second run of a round met a
         # warmer or busier machine often enough to bias medians by 10%.
         for which in ("base", "new") if round_ % 2 == 0 else ("new", "base"):

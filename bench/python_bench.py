@@ -16,8 +16,6 @@ import time
 
 import numpy as np
 
-import sarfan
-
 
 def timed(fn):
     start = time.perf_counter()
@@ -49,6 +47,8 @@ def corpus_texts(path):
 
 
 def main():
+    import sarfan
+
     tok = sarfan.SarfanMSATokenizer.load_default()
     lines, megabytes, long_text, long_mb = corpus_texts(sys.argv[1])
     short = "في الكتاب"
