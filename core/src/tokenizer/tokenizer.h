@@ -61,6 +61,8 @@ class Tokenizer {
 
  private:
   explicit Tokenizer(Vocab vocab);
+  // The dialect of a call that names none.
+  static constexpr std::string_view kDefaultDialect = "msa";
   // Normalized text up to this size is written on the stack, sparing an allocation a call.
   static constexpr size_t kShortText = 2048;
   // The text to segment: normalized, repaired to valid UTF-8 if need be, or as given. It
