@@ -102,6 +102,21 @@ void BM_Encode(benchmark::State& state) {
 }
 BENCHMARK(BM_Encode)->ArgName("normalize")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
+// The ids with spans of the caller's text: with normalization, the aligned normalizer's
+// plain pass replaces the fast one. Set against BM_Encode and BM_EncodeIds.
+void BM_EncodeIdsAndInputOffsets(benchmark::State& state) {
+  bool normalize = state.range(0) != 0;
+  over_lines(state, [&](const std::string& line) {
+    auto result = tokenizer().encode_ids_and_input_offsets(line, normalize, std::nullopt);
+    benchmark::DoNotOptimize(result);
+  });
+}
+BENCHMARK(BM_EncodeIdsAndInputOffsets)
+    ->ArgName("normalize")
+    ->Arg(1)
+    ->Arg(0)
+    ->Unit(benchmark::kMillisecond);
+
 void BM_Normalize(benchmark::State& state) {
   sarfan::Normalizer normalizer;
   over_lines(state, [&](const std::string& line) {

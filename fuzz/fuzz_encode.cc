@@ -1,6 +1,7 @@
 // encode and encode_ids on arbitrary bytes, with and without normalization and dialects,
 // against the default vocabulary and a small one whose pieces overlap a lot. The steps
-// must equal the scan written as defined, and the result must keep its shape.
+// must equal the scan written as defined, and the result must keep its shape; the spans of
+// the input come with the same ids.
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -98,6 +99,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(e.id == r.ids[k] && e.piece == r.tokens[k] && e.start == r.offsets[k].first &&
                    e.end == r.offsets[k].second,
                "each step equals the defined scan's");
+  }
+
+  // Spans of the input: the same ids; without normalization, encode()'s offsets.
+  auto input = tok.encode_ids_and_input_offsets(text, normalize, dialect);
+  FUZZ_CHECK(input.ok() && input.value().ids == r.ids, "input offsets come with encode's ids");
+  const auto& spans = input.value().offsets;
+  size_t input_chars = utf8::count_chars(testing_text::repaired(text));
+  FUZZ_CHECK(spans.back() == std::make_pair(input_chars, input_chars),
+             "the end step spans the input's end");
+  if (!normalize) FUZZ_CHECK(spans == r.offsets, "unnormalized, input spans are the offsets");
+  for (size_t k = 1; k < spans.size(); ++k) {
+    FUZZ_CHECK(spans[k].first >= spans[k - 1].first && spans[k].second >= spans[k - 1].second &&
+                   spans[k].first <= spans[k].second && spans[k].second <= input_chars,
+               "input spans lie within the input and never decrease");
   }
 
   std::string decoded = tok.decode(r.ids, dialect);

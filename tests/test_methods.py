@@ -66,6 +66,18 @@ DOCSTRINGS = [
     ("load_embedded", "()",
      "Load the embedded default tokenizer, whatever the environment and the model files around"),
     ("batch_threads", "()", "The number of worker threads of the batch pool (made if need be)"),
+    # Spans of the caller's text, for return_offsets_mapping.
+    ("encode_ids_and_input_offsets", "($self, text, normalize=True)",
+     "Return (ids, offsets): the ids of encode() and, for each, the (start, end) span of "
+     "characters of `text` itself that it came from, where encode() gives spans of the "
+     "normalized text"),
+    ("encode_ids_and_input_offsets_with_dialect", "($self, text, dialect, normalize=True)",
+     "Return (ids, offsets) as encode_ids_and_input_offsets() does, with dialect"),
+    ("encode_batch_ids_and_input_offsets", "($self, texts, normalize=True)",
+     "Fast batch of encode_ids_and_input_offsets(): a list of (ids, offsets), one per text"
+     + PARALLEL),
+    ("encode_batch_ids_and_input_offsets_with_dialect", "($self, texts, dialect, normalize=True)",
+     "Fast batch of encode_ids_and_input_offsets() with dialect: a list of (ids, offsets)"),
 ]
 
 

@@ -25,3 +25,11 @@ def rows(texts: list[str]) -> list[list[int]]:
     threads: int = sarfan.SarfanMSATokenizer.batch_threads()
     del found, vocab, threads
     return [list(ids[offsets[i]:offsets[i + 1]]) for i in range(len(offsets) - 1)]
+
+
+def input_spans(texts: list[str]) -> list[str]:
+    tok = sarfan.SarfanMSATokenizer.load_embedded()
+    ids, spans = tok.encode_ids_and_input_offsets(texts[0], normalize=True)
+    rows: list[tuple[list[int], list[tuple[int, int]]]] = tok.encode_batch_ids_and_input_offsets(texts)
+    del ids, rows
+    return [texts[0][start:end] for start, end in spans]

@@ -357,6 +357,69 @@ class SarfanMSATokenizer:
         Example:
             SarfanMSATokenizer.batch_threads()  # 2
         """
+    def encode_ids_and_input_offsets(
+        self, text: str, normalize: bool = True
+    ) -> tuple[list[int], list[tuple[int, int]]]:
+        """Encode a text into ids and each piece's (start, end) in characters of the caller's text.
+
+        Args:
+            text: The text, as given (not the normalized text).
+            normalize: False encodes the text as given; the spans then equal `encode()`'s offsets.
+
+        Returns:
+            (ids, spans): [BOS] spans (0, 0), [EOS] (n, n); characters that normalization merged,
+            reordered or unfolded share one span; byte pieces carry their character's span.
+
+        Example:
+            tok.encode_ids_and_input_offsets("  ذهب   الولد")[1]  # [(0, 0), (2, 5), (8, 13), (13, 13)]
+        """
+    def encode_ids_and_input_offsets_with_dialect(
+        self, text: str, dialect: str, normalize: bool = True
+    ) -> tuple[list[int], list[tuple[int, int]]]:
+        """Encode a text into ids and spans of the caller's text, with a dialect plugin's pieces as well.
+
+        Args:
+            text: The text, as given.
+            dialect: The name of a loaded plugin.
+            normalize: False encodes the text as given.
+
+        Returns:
+            (ids, spans), as `encode_ids_and_input_offsets` gives them.
+
+        Example:
+            tok.encode_ids_and_input_offsets_with_dialect("ازيك", "egy")
+        """
+    def encode_batch_ids_and_input_offsets(
+        self, texts: Sequence[str], normalize: bool = True
+    ) -> list[tuple[list[int], list[tuple[int, int]]]]:
+        """Encode many texts in parallel into ids and spans of each caller's text.
+
+        Args:
+            texts: A sequence of str.
+            normalize: False encodes the texts as given.
+
+        Returns:
+            One (ids, spans) per text, as `encode_ids_and_input_offsets` gives them.
+
+        Example:
+            tok.encode_batch_ids_and_input_offsets(["في الكتاب"])[0][0]  # [1, 264, 541, 2]
+        """
+    def encode_batch_ids_and_input_offsets_with_dialect(
+        self, texts: Sequence[str], dialect: str, normalize: bool = True
+    ) -> list[tuple[list[int], list[tuple[int, int]]]]:
+        """Encode many texts in parallel into ids and spans, with a dialect plugin's pieces as well.
+
+        Args:
+            texts: A sequence of str.
+            dialect: The name of a loaded plugin.
+            normalize: False encodes the texts as given.
+
+        Returns:
+            One (ids, spans) per text.
+
+        Example:
+            tok.encode_batch_ids_and_input_offsets_with_dialect(texts, "egy")
+        """
     @property
     def vocab_size(self) -> int:
         """The number of base ids; plugin ids start here.

@@ -43,4 +43,11 @@ struct EncodeResult {
   bool fallback = true;
 };
 
+// The ids of one encode with, for each step, the span of the caller's text, in characters,
+// that it came from (Tokenizer::encode_ids_and_input_offsets).
+struct IdsAndInputOffsets {
+  std::vector<uint32_t> ids;
+  std::vector<std::pair<size_t, size_t>> offsets;
+};
+
 }  // namespace sarfan

@@ -5,6 +5,8 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace sarfan {
 
@@ -17,6 +19,14 @@ struct NormalizerConfig {
   bool normalize_taa_marbuta = true;    // U+0629 -> U+0647
   bool fold_presentation_forms = true;  // U+FEF5..U+FEFC -> U+0644 + its alef, U+FE8E -> U+0627
   bool collapse_whitespace = true;      // whitespace runs -> one U+0020, ends trimmed
+};
+
+// A normalized text with, for each of its characters, the span [first, second) of the
+// caller's characters it came from (aligned_normalize.cc says which).
+struct AlignedText {
+  std::string text;
+  std::vector<std::pair<size_t, size_t>> sources;
+  size_t input_chars = 0;  // characters of the caller's text, ill-formed subparts one each
 };
 
 // NFC, then the Arabic foldings, then the whitespace clean-up, as one pass that writes one
@@ -34,6 +44,10 @@ class Normalizer {
   // the result lives in one of them.
   std::string_view normalize(std::string_view text, std::span<char> buffer,
                              std::string& storage) const;
+  // The same text, character for character, with where each character came from. A plain
+  // pass over decoded characters, for callers that ask for input offsets; the fast paths
+  // above never pay for it.
+  AlignedText normalize_aligned(std::string_view text) const;
 
  private:
   friend class NormalizeRun;

@@ -10,8 +10,6 @@ namespace sarfan {
 
 namespace {
 
-constexpr std::string_view kDefaultDialect = "msa";
-
 // Collects ids only.
 struct IdSink {
   static constexpr bool kSpans = false;

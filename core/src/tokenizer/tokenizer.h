@@ -42,6 +42,12 @@ class Tokenizer {
   // The ids of encode() alone, without piece texts, offsets or metadata.
   Result<std::vector<uint32_t>> encode_ids(std::string_view text, bool normalize,
                                            std::optional<std::string_view> dialect) const;
+  // The ids of encode() with spans of `text` itself rather than of the segmented text:
+  // a step covers the smallest span that holds the sources of its characters (see
+  // Normalizer::normalize_aligned), the begin step (0, 0) and the end step (n, n), n the
+  // characters of `text`. Without normalization they equal encode()'s offsets.
+  Result<IdsAndInputOffsets> encode_ids_and_input_offsets(
+      std::string_view text, bool normalize, std::optional<std::string_view> dialect) const;
   // Appends the ids to `out`; for callers that reuse one buffer.
   void encode_ids_into(std::string_view text, bool normalize,
                        std::optional<std::string_view> dialect, std::vector<uint32_t>& out) const;
@@ -57,6 +63,8 @@ class Tokenizer {
 
  private:
   explicit Tokenizer(Vocab vocab);
+  // The dialect of a call that names none.
+  static constexpr std::string_view kDefaultDialect = "msa";
   // Normalized text up to this size is written on the stack, sparing an allocation a call.
   static constexpr size_t kShortText = 2048;
   // The text to segment: normalized, repaired to valid UTF-8 if need be, or as given. It

@@ -150,10 +150,10 @@ PyObject* encode_to_arrays(const Tokenizer& tokenizer, const TextBatch& texts,
 }
 
 // What a batch method returns.
-enum class Output { kResults, kIdLists, kIdArrays };
+enum class Output { kResults, kIdLists, kIdArrays, kIdsAndInputOffsets };
 
 // Encodes `texts` with or without a dialect; the dialect is copied for the workers. Only
-// the arrays may skip normalization.
+// the arrays and the input offsets may skip normalization.
 template <Output kOutput>
 PyObject* encode_texts(TokenizerState& state, const TextBatch& texts,
                        std::optional<std::string_view> dialect_name, bool normalize = true) {
@@ -164,6 +164,14 @@ PyObject* encode_texts(TokenizerState& state, const TextBatch& texts,
   const Tokenizer& tokenizer = state.tokenizer;
   if constexpr (kOutput == Output::kIdArrays) {
     return encode_to_arrays(tokenizer, texts, dialect_view, normalize);
+  } else if constexpr (kOutput == Output::kIdsAndInputOffsets) {
+    ResultObjects& objects = *state.objects;
+    return encode_all<IdsAndInputOffsets>(
+        texts,
+        [&](std::string_view text) {
+          return tokenizer.encode_ids_and_input_offsets(text, normalize, dialect_view);
+        },
+        [&](IdsAndInputOffsets&& encoded) { return objects.ids_and_offsets(encoded); });
   } else if constexpr (kOutput == Output::kIdLists) {
     IdInts& id_ints = state.objects->ints();
     return encode_all<std::vector<uint32_t>>(
@@ -225,6 +233,24 @@ PyObject* encode_batch_ids_array_with_dialect(PyObject* self, PyObject* const* a
       self, args, nargs, kwnames,
       [](TokenizerState& state, const TextBatch& texts, std::string_view dialect, bool normalize) {
         return encode_texts<Output::kIdArrays>(state, texts, dialect, normalize);
+      });
+}
+
+PyObject* encode_batch_ids_and_input_offsets(PyObject* self, PyObject* const* args,
+                                             Py_ssize_t nargs, PyObject* kwnames) {
+  return call_method<kEncodeBatchIdsAndInputOffsets, Receiver::kShared, TextBatch, bool>(
+      self, args, nargs, kwnames,
+      [](TokenizerState& state, const TextBatch& texts, bool normalize) {
+        return encode_texts<Output::kIdsAndInputOffsets>(state, texts, std::nullopt, normalize);
+      });
+}
+PyObject* encode_batch_ids_and_input_offsets_with_dialect(PyObject* self, PyObject* const* args,
+                                                          Py_ssize_t nargs, PyObject* kwnames) {
+  return call_method<kEncodeBatchIdsAndInputOffsetsWithDialect, Receiver::kShared, TextBatch,
+                     std::string_view, bool>(
+      self, args, nargs, kwnames,
+      [](TokenizerState& state, const TextBatch& texts, std::string_view dialect, bool normalize) {
+        return encode_texts<Output::kIdsAndInputOffsets>(state, texts, dialect, normalize);
       });
 }
 

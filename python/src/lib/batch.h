@@ -38,6 +38,16 @@ inline constexpr MethodSpec kEncodeBatchIdsArrayWithDialect{
     .doc =
         "Fast batch into two arrays with dialect: (ids, row_offsets) as encode_batch_ids_array "
         "gives them"};
+inline constexpr MethodSpec kEncodeBatchIdsAndInputOffsets{
+    .name = "encode_batch_ids_and_input_offsets",
+    .params = {{{"texts"}, {"normalize", "True"}}},
+    .doc =
+        "Fast batch of encode_ids_and_input_offsets(): a list of (ids, offsets), one per text "
+        "(texts are encoded in parallel on a pool of worker threads)"};
+inline constexpr MethodSpec kEncodeBatchIdsAndInputOffsetsWithDialect{
+    .name = "encode_batch_ids_and_input_offsets_with_dialect",
+    .params = {{{"texts"}, {"dialect"}, {"normalize", "True"}}},
+    .doc = "Fast batch of encode_ids_and_input_offsets() with dialect: a list of (ids, offsets)"};
 inline constexpr MethodSpec kBatchThreads{
     .name = "batch_threads",
     .doc = "The number of worker threads of the batch pool (made if need be)",
@@ -54,6 +64,10 @@ PyObject* encode_batch_ids_array(PyObject* self, PyObject* const* args, Py_ssize
                                  PyObject* kwnames);
 PyObject* encode_batch_ids_array_with_dialect(PyObject* self, PyObject* const* args,
                                               Py_ssize_t nargs, PyObject* kwnames);
+PyObject* encode_batch_ids_and_input_offsets(PyObject* self, PyObject* const* args,
+                                             Py_ssize_t nargs, PyObject* kwnames);
+PyObject* encode_batch_ids_and_input_offsets_with_dialect(PyObject* self, PyObject* const* args,
+                                                          Py_ssize_t nargs, PyObject* kwnames);
 PyObject* batch_threads(PyObject*, PyObject*);
 
 }  // namespace sarfan::py

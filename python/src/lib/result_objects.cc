@@ -100,4 +100,12 @@ PyObject* ResultObjects::offsets_list(const std::vector<std::pair<size_t, size_t
   });
 }
 
+PyObject* ResultObjects::ids_and_offsets(const IdsAndInputOffsets& encoded) {
+  Ref ids = Ref::steal(ints_.to_list(encoded.ids));
+  if (!ids) return nullptr;
+  Ref offsets = Ref::steal(offsets_list(encoded.offsets));
+  if (!offsets) return nullptr;
+  return checked_result(PyTuple_Pack(2, ids.get(), offsets.get()));
+}
+
 }  // namespace sarfan::py

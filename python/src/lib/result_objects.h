@@ -38,6 +38,8 @@ class ResultObjects {
   // New lists for the fields of a result; nullptr with an exception set on failure.
   PyObject* tokens_list(const PieceTexts& tokens, const std::vector<uint32_t>& ids);
   PyObject* offsets_list(const std::vector<std::pair<size_t, size_t>>& offsets);
+  // A new tuple (ids, offsets) of two lists; nullptr with an exception set on failure.
+  PyObject* ids_and_offsets(const IdsAndInputOffsets& encoded);
 
  private:
   // A new reference to the str of step text `text` with id `id`. A step's text is its

@@ -68,6 +68,17 @@ constexpr MethodSpec kEncodeIdsWithDialect{
     .name = "encode_ids_with_dialect",
     .params = {{{"text"}, {"dialect"}, {"normalize", "True"}}},
     .doc = "Fast path with dialect: return only token IDs"};
+constexpr MethodSpec kEncodeIdsAndInputOffsets{
+    .name = "encode_ids_and_input_offsets",
+    .params = {{{"text"}, {"normalize", "True"}}},
+    .doc =
+        "Return (ids, offsets): the ids of encode() and, for each, the (start, end) span of "
+        "characters of `text` itself that it came from, where encode() gives spans of the "
+        "normalized text"};
+constexpr MethodSpec kEncodeIdsAndInputOffsetsWithDialect{
+    .name = "encode_ids_and_input_offsets_with_dialect",
+    .params = {{{"text"}, {"dialect"}, {"normalize", "True"}}},
+    .doc = "Return (ids, offsets) as encode_ids_and_input_offsets() does, with dialect"};
 constexpr MethodSpec kNormalize{
     .name = "normalize",
     .params = {{{"text"}}},
@@ -166,6 +177,31 @@ PyObject* encode_ids_with_dialect(PyObject* self, PyObject* const* args, Py_ssiz
       self, args, nargs, kwnames,
       [](TokenizerState& state, string_view text, string_view dialect, bool normalize) {
         return encode_text<true>(state, text, normalize, dialect);
+      });
+}
+
+// The ids with spans of `text` itself, as a tuple of two lists.
+PyObject* ids_and_input_offsets(TokenizerState& state, string_view text, bool normalize,
+                                std::optional<string_view> dialect) {
+  auto encoded = state.tokenizer.encode_ids_and_input_offsets(text, normalize, dialect);
+  if (!encoded.ok()) return raise_core_error(encoded.error());
+  return state.objects->ids_and_offsets(encoded.value());
+}
+
+PyObject* encode_ids_and_input_offsets(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                                       PyObject* kwnames) {
+  return call_method<kEncodeIdsAndInputOffsets, Receiver::kShared, string_view, bool>(
+      self, args, nargs, kwnames, [](TokenizerState& state, string_view text, bool normalize) {
+        return ids_and_input_offsets(state, text, normalize, std::nullopt);
+      });
+}
+PyObject* encode_ids_and_input_offsets_with_dialect(PyObject* self, PyObject* const* args,
+                                                    Py_ssize_t nargs, PyObject* kwnames) {
+  return call_method<kEncodeIdsAndInputOffsetsWithDialect, Receiver::kShared, string_view,
+                     string_view, bool>(
+      self, args, nargs, kwnames,
+      [](TokenizerState& state, string_view text, string_view dialect, bool normalize) {
+        return ids_and_input_offsets(state, text, normalize, dialect);
       });
 }
 
@@ -288,6 +324,11 @@ PyMethodDef methods[] = {
     method_def<kGetVocab>(get_vocab),
     method_def<kLoadEmbedded>(load_embedded),
     method_def<kBatchThreads>(batch_threads),
+    method_def<kEncodeIdsAndInputOffsets>(encode_ids_and_input_offsets),
+    method_def<kEncodeIdsAndInputOffsetsWithDialect>(encode_ids_and_input_offsets_with_dialect),
+    method_def<kEncodeBatchIdsAndInputOffsets>(encode_batch_ids_and_input_offsets),
+    method_def<kEncodeBatchIdsAndInputOffsetsWithDialect>(
+        encode_batch_ids_and_input_offsets_with_dialect),
     {nullptr, nullptr, 0, nullptr},
 };
 
