@@ -74,9 +74,14 @@ def test_pad_to_multiple_and_return_length(wrapper, engine):
     assert batch["length"] == [len(r) for r in engine.encode_batch_ids(TEXTS)]
 
 
-def test_offsets_mapping_are_the_engines(wrapper, engine):
+def test_offsets_mapping_are_spans_of_the_callers_text(wrapper, engine):
+    text = "  ذهب   الولـــد"
+    spans = wrapper(text, return_offsets_mapping=True, add_special_tokens=False)["offset_mapping"]
+    assert [text[a:b] for a, b in spans] == ["ذهب", "الولـــد"]
+    normalized = wrapper(text, return_offsets_mapping=True, normalized_offsets=True)["offset_mapping"]
+    assert normalized == engine.encode(text).offsets != spans
     batch = wrapper(TEXTS, return_offsets_mapping=True)
-    assert batch["offset_mapping"] == [engine.encode(t).offsets for t in TEXTS]
+    assert batch["offset_mapping"] == [engine.encode_ids_and_input_offsets(t)[1] for t in TEXTS]
     assert batch["input_ids"] == engine.encode_batch_ids(TEXTS)
     inner = wrapper(TEXTS[1], return_offsets_mapping=True, add_special_tokens=False)
     assert inner["offset_mapping"] == engine.encode(TEXTS[1]).offsets[1:-1]

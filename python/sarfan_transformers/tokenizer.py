@@ -179,7 +179,8 @@ class SarfanTokenizer(PreTrainedTokenizerBase):
                  return_token_type_ids=None, return_special_tokens_mask=False,
                  return_offsets_mapping=False, return_overflowing_tokens=False,
                  return_length=False, dialect=None, split_special_tokens=None,
-                 sanitize_control_tokens=False, verbose=True, **kwargs):
+                 sanitize_control_tokens=False, normalized_offsets=False, verbose=True,
+                 **kwargs):
         if text_pair is not None or text_target is not None or kwargs.pop("text_pair_target", None):
             raise ValueError(f"{NOT_OFFERED}: text pairs are not supported")
         if kwargs.pop("is_split_into_words", False):
@@ -205,10 +206,13 @@ class SarfanTokenizer(PreTrainedTokenizerBase):
             split_special_tokens = self.split_special_tokens
         if sanitize_control_tokens:
             ids, spans, starts = self._encode_chats(texts, return_offsets_mapping)
-        elif self._added and not split_special_tokens:
-            ids, spans, starts = self._encode_with_added(texts, dialect, return_offsets_mapping)
         else:
-            ids, spans, starts = self._encode_texts(texts, dialect, return_offsets_mapping)
+            spans_of = (("normalized" if normalized_offsets else "input")
+                        if return_offsets_mapping else None)
+            if self._added and not split_special_tokens:
+                ids, spans, starts = self._encode_with_added(texts, dialect, spans_of)
+            else:
+                ids, spans, starts = self._encode_texts(texts, dialect, spans_of)
         bos, eos, pad = self._frame_ids()
         if (bos, eos) != (self._tok.bos_id, self._tok.eos_id) and len(ids):
             ids = ids.astype(np.int64)
@@ -234,13 +238,20 @@ class SarfanTokenizer(PreTrainedTokenizerBase):
                               else int(lengths[0]) if single else lengths.tolist())
         return BatchEncoding(data, tensor_type=None, n_sequences=1)
 
-    def _encode_texts(self, texts, dialect, with_spans):
-        """(ids, spans or None, row starts) of whole texts: flat arrays, [BOS]/[EOS] in each row."""
-        if with_spans:
-            results = self._encode_results(texts, dialect)
-            ids = np.fromiter((i for r in results for i in r.ids), dtype=np.uint32)
-            spans = np.array([s for r in results for s in r.offsets], dtype=np.int64).reshape(-1, 2)
-            lengths = np.fromiter((len(r.ids) for r in results), dtype=np.int64, count=len(texts))
+    def _encode_texts(self, texts, dialect, spans_of):
+        """(ids, spans or None, row starts) of whole texts: flat arrays, [BOS]/[EOS] in each row.
+        spans_of: None, "input" (spans of the caller's text) or "normalized" (of the text the
+        engine segments)."""
+        if spans_of is not None:
+            if spans_of == "input":
+                pairs = (self._tok.encode_batch_ids_and_input_offsets(texts, self.normalize)
+                         if dialect is None else self._tok.encode_batch_ids_and_input_offsets_with_dialect(
+                             texts, dialect, self.normalize))
+            else:
+                pairs = [(r.ids, r.offsets) for r in self._encode_results(texts, dialect)]
+            ids = np.fromiter((i for row, _ in pairs for i in row), dtype=np.uint32)
+            spans = np.array([s for _, row in pairs for s in row], dtype=np.int64).reshape(-1, 2)
+            lengths = np.fromiter((len(row) for row, _ in pairs), dtype=np.int64, count=len(texts))
             starts = np.zeros(len(texts) + 1, dtype=np.int64)
             np.cumsum(lengths, out=starts[1:])
             return ids, spans, starts
@@ -249,13 +260,14 @@ class SarfanTokenizer(PreTrainedTokenizerBase):
             else self._tok.encode_batch_ids_array_with_dialect(texts, dialect, self.normalize))
         return np.frombuffer(flat, dtype=np.uint32), None, np.frombuffer(offsets, dtype=np.int64)
 
-    def _encode_with_added(self, texts, dialect, with_spans):
+    def _encode_with_added(self, texts, dialect, spans_of):
         """As _encode_texts, with the added tokens found in each text first: the text between
         them is encoded on its own (so text after an added token starts a new word), and each
         added token is one id spanning its characters."""
         splits = [self._added.split(text) for text in texts]
         plain = [text[a:b] for text, parts in zip(texts, splits) for a, b, id_ in parts if id_ is None]
-        ids, spans, starts = self._encode_texts(plain, dialect, with_spans)
+        ids, spans, starts = self._encode_texts(plain, dialect, spans_of)
+        with_spans = spans_of is not None
         rows, row_spans = [], []
         k = 0
         for text, parts in zip(texts, splits):
