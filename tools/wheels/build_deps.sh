@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Builds the static libraries a wheel links for zig TARGET, once per zig version, target and
+# source version: oneTBB (Debian 12's source package, the release the host build uses),
+# utf8proc (Debian testing's, the release `make setup` unpacks) and, with --gtest,
+# GoogleTest (the sources libgtest-dev ships) for the core tests of a cross build.
+# Prints the install prefix.
+#   tools/wheels/build_deps.sh TARGET [--gtest]
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/zig_env.sh"
+target=$1
+with_gtest=${2:-}
+jobs=${JOBS:-2}
+
+onetbb=$("$here/debian_source.sh" bookworm onetbb)
+utf8proc=$("$here/debian_source.sh" testing utf8proc)
+prefix="$zig_cache/deps/$target"
+key="$(basename "$onetbb") $(basename "$utf8proc")"
+export SARFAN_ZIG_BIN=$(zig_wrappers "$target") SARFAN_ZIG_TARGET=$target
+
+# One CMake project into the prefix, unless its stamp already names this source.
+build() {
+  local name=$1 source=$2
+  shift 2
+  local stamp="$prefix/.built-$name"
+  if [ "$(cat "$stamp" 2>/dev/null)" = "$key" ]; then return; fi
+  echo "deps: building $name for $target" >&2
+  local work="$zig_cache/deps-build/$target/$name"
+  rm -rf "$work" && mkdir -p "$work"
+  cmake -S "$source" -B "$work" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/ZigToolchain.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR=lib \
+    -DBUILD_SHARED_LIBS=OFF -DCMAKE_POSITION_INDEPENDENT_CODE=ON "$@" > "$work.log" 2>&1 \
+    || { tail -n 40 "$work.log" >&2; exit 1; }
+  { cmake --build "$work" -j "$jobs" && cmake --install "$work"; } >> "$work.log" 2>&1 \
+    || { tail -n 40 "$work.log" >&2; exit 1; }
+  rm -rf "$work"
+  echo "$key" > "$stamp"
+}
+
+mkdir -p "$prefix"
+build utf8proc "$utf8proc" -DUTF8PROC_INSTALL=ON -DUTF8PROC_ENABLE_TESTING=OFF
+# oneTBB 2021.8's CMake files predate CMake 4's minimum policy version.
+build onetbb "$onetbb" -DCMAKE_POLICY_VERSION_MINIMUM=3.5 -DTBB_TEST=OFF -DTBB_EXAMPLES=OFF \
+  -DTBB_STRICT=OFF -DTBBMALLOC_BUILD=OFF -DTBB_ENABLE_IPO=OFF
+if [ "$with_gtest" = --gtest ]; then
+  build gtest /usr/src/googletest -DBUILD_GMOCK=OFF -DINSTALL_GTEST=ON
+fi
+echo "$prefix"
