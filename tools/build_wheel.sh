@@ -67,18 +67,8 @@ if grep -q "#include <$triplet/python$version/pyconfig.h>" "$include/pyconfig.h"
 fi
 
 if [ "$arch" != x86_64 ]; then
-  # The programs the build runs are built for this machine, from the same utf8proc.
-  host_deps=$("$here/wheels/build_deps.sh" "$x86_64_target")
-  mkdir -p "$work/host"
-  "$zig" c++ -target "$x86_64_target" -std=c++20 -O2 -DUTF8PROC_STATIC -I"$host_deps/include" \
-    "$tree/core/gen/gen_nfc_table.cc" "$host_deps/lib/libutf8proc.a" -o "$work/host/sarfan_gen_nfc_table"
-  printf '#include <stdio.h>\n#include <utf8proc.h>\nint main(void) { printf("%%s", utf8proc_unicode_version()); return 0; }\n' \
-    > "$work/host/unicode_version.c"
-  "$zig" cc -target "$x86_64_target" -O2 -DUTF8PROC_STATIC -I"$host_deps/include" \
-    "$work/host/unicode_version.c" "$host_deps/lib/libutf8proc.a" -o "$work/host/unicode_version"
-  # try_run's answers in a cross build are cache entries.
-  defines+=";SARFAN_HOST_GEN_NFC_TABLE=$work/host/sarfan_gen_nfc_table"
-  defines+=";SARFAN_UNICODE_RUN=0;SARFAN_UNICODE_RUN__TRYRUN_OUTPUT=$("$work/host/unicode_version")"
+  # The programs the build runs are built for this machine.
+  defines+=";$("$here/wheels/host_tools.sh" "$tree" "$work/host")"
   soabi="cpython-${version/./}-$triplet"
   build_env+=(_PYTHON_HOST_PLATFORM="linux-$arch" SETUPTOOLS_EXT_SUFFIX=".$soabi.so")
 fi
