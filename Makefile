@@ -101,13 +101,16 @@ dump-check: build $(COMPARE_CORPUS)
 	PYTHONPATH=$(BUILD)/python $(PYTHON) bench/dump_results.py $(COMPARE_CORPUS) build/dump/new.bin
 	cmp build/dump/base.bin build/dump/new.bin && echo "dump-check: identical"
 
-# The wheel as users get it: oneTBB bundled, checked in a clean venv.
+# The wheel as users get it (zig-built, manylinux2014, oneTBB and utf8proc linked in),
+# checked in a clean venv.
 wheel-check: setup
 	tools/check_wheel.sh
 
-# One wheel per CPython 3.9 to 3.13 found (pyenv's, then PATH; PYTHONS="3.9 /path/python"
-# to choose), built from the sdist into build/wheels/; wheels-check installs each into a
-# clean venv of its interpreter and runs the pytest suite there.
+# manylinux2014 wheels built with zig from the sdist into build/wheels/ (docs/wheels.md):
+# x86-64 for CPython 3.9 to 3.14 (this machine's interpreters, PYTHONS="3.9 /path/python"
+# to choose, else Debian's unpacked), aarch64 for 3.11, 3.13 and 3.14 (cross-built).
+# wheels-check tests each where it runs: a clean venv of its interpreter, a chroot of
+# Debian's, or qemu-user with Debian's arm64 CPython; and the C++ tests for aarch64.
 wheels: setup
 	tools/build_wheels.sh
 

@@ -46,8 +46,10 @@ if [ "$(cat "$backend/.pin" 2>/dev/null)" != "$backend_pin" ]; then
   echo "$backend_pin" > "$backend/.pin"
 fi
 
-defines="SARFAN_UTF8PROC_ROOT=$deps;TBB_DIR=$deps/lib/cmake/TBB"
-build_env=()
+# scikit-build-core's hints would name PYTHON's own headers, also in a cross build: this
+# script names the interpreter and the target's headers instead.
+defines="SARFAN_UTF8PROC_ROOT=$deps;TBB_DIR=$deps/lib/cmake/TBB;Python3_EXECUTABLE=$python"
+build_env=(SKBUILD_CMAKE_PYTHON_HINTS=false)
 # Debian's pyconfig.h only includes the one of its architecture, from a folder that must
 # not be on a cross compiler's path (its glibc headers would come along): a copy of the
 # headers with that pyconfig.h in place.
@@ -59,12 +61,12 @@ else
   include="$sysroot/usr/include/python$version"
   multiarch_root="$sysroot/usr/include"
 fi
-if grep -q "#include <$triplet/python$version/pyconfig.h>" "$include/pyconfig.h"; then
+if grep -q -E "^# *include <$triplet/python$version/pyconfig.h>" "$include/pyconfig.h"; then
   cp -r "$include" "$work/python-include"
   cp "$multiarch_root/$triplet/python$version/pyconfig.h" "$work/python-include/"
   include="$work/python-include"
-  defines+=";Python3_INCLUDE_DIR=$include"
 fi
+defines+=";Python3_INCLUDE_DIR=$include"
 
 if [ "$arch" != x86_64 ]; then
   # The programs the build runs are built for this machine.

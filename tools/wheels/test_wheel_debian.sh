@@ -34,13 +34,13 @@ case $arch in
     machine=aarch64
     ;;
   amd64)
-    # The suite and the default vocabulary it reads, laid out as in the source tree.
+    # The source tree's files (the suite reads some beside its own) inside the chroot.
     work="$sysroot/sarfan-check"
     inside=/sarfan-check
-    rm -rf "$work" && mkdir -p "$work/python/src/lib/data" "$sysroot/tmp" "$sysroot/dev"
+    rm -rf "$work" && mkdir -p "$work" "$sysroot/tmp" "$sysroot/dev"
     chmod 1777 "$sysroot/tmp"
-    cp -r "$root/tests" "$work/"
-    cp "$root/python/src/lib/data/sarfan-msa-64k.tsv" "$work/python/src/lib/data/"
+    (cd "$root" && git ls-files -z --cached --others --exclude-standard | tar -c --null -T - -f -) \
+      | tar -x -C "$work"
     for node in "null c 1 3" "zero c 1 5" "urandom c 1 9"; do
       set -- $node
       [ -e "$sysroot/dev/$1" ] || mknod -m 666 "$sysroot/dev/$1" "$2" "$3" "$4"
