@@ -35,13 +35,18 @@ else
   tree=$(ls -d "$work"/sarfan-*/)
 fi
 
-# The build backend, for PYTHON's version, beside the sources rather than in a venv (an
-# interpreter unpacked from Debian has neither venv nor pip).
+# The build backend, for PYTHON's version, in a folder of its own rather than a venv (an
+# interpreter unpacked from Debian has neither venv nor pip: .venv's pip installs for it,
+# though it then judges the requirements' markers by its own version, 3.11).
 backend="$root/build/zig/backend-$version"
 backend_pin=$("$root/.venv/bin/python" -c 'import scikit_build_core; print(scikit_build_core.__version__)')
 if [ "$(cat "$backend/.pin" 2>/dev/null)" != "$backend_pin" ]; then
   rm -rf "$backend"
-  "$root/.venv/bin/python" -m pip install -q --disable-pip-version-check --target "$backend" \
+  pip=("$python" -m pip)
+  if ! "$python" -m pip --version > /dev/null 2>&1; then
+    pip=("$root/.venv/bin/python" -m pip)
+  fi
+  "${pip[@]}" install -q --disable-pip-version-check --root-user-action=ignore --target "$backend" \
     --python-version "$version" --only-binary=:all: "scikit-build-core==$backend_pin" >&2
   echo "$backend_pin" > "$backend/.pin"
 fi
