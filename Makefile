@@ -17,7 +17,7 @@ COMPARE_CORPUS := build/corpus/arabic-50mb.txt
 BENCH_FLAGS := --benchmark_repetitions=10 --benchmark_report_aggregates_only=true
 DEFAULT_VOCAB := python/src/lib/data/sarfan-msa-64k.tsv
 
-.PHONY: all setup build test test-quick wheel-check wheels wheels-check sdist sdist-check asan fuzz bench bench-compare dump-check cachegrind compare demo format clean tools-venv corpus vocab vocab-check
+.PHONY: all setup build test test-quick wheel-check wheels wheels-check platforms-check sdist sdist-check asan fuzz bench bench-compare dump-check cachegrind compare demo format clean tools-venv corpus vocab vocab-check
 
 all: build
 
@@ -116,6 +116,11 @@ wheels: setup
 
 wheels-check: setup
 	tools/check_wheels.sh $(WHEELS_CHECK_FLAGS)
+
+# The core library and the batch pool compiled (no link, no run) with zig for aarch64-macos
+# and x86_64-windows-gnu: the platform guards around the Linux-only code.
+platforms-check: setup
+	tools/wheels/compile_other_platforms.sh
 
 sdist: setup
 	tools/make_sdist.sh dist

@@ -3,11 +3,13 @@
     python bench/ab_python.py A.so B.so CORPUS.txt [TRIALS]
 
 Loads both extension files under the name sarfan, then times each workload on A and on B
-in alternation and reports the best process CPU time of each and the ratio B/A. CPU time
-and alternation keep a shared, noisy machine from favouring either build. Set
-SARFAN_NUM_THREADS to choose the pool size of both.
+in alternation, TRIALS rounds (at least 5), and reports for each the median process CPU
+time, its spread (the range of the rounds, relative to the median) and the ratio of the
+medians B/A. CPU time and alternation keep a shared, noisy machine from favouring either
+build. Set SARFAN_NUM_THREADS to choose the pool size of both.
 """
 import importlib.util
+import statistics
 import sys
 import time
 
@@ -28,6 +30,8 @@ def main():
     with open(sys.argv[3], encoding="utf-8") as f:
         lines = f.read().splitlines()[:20000]
     trials = int(sys.argv[4]) if len(sys.argv) > 4 else 11
+    if trials < 5:
+        sys.exit("ab_python: at least 5 rounds")
     long_text = " ".join(lines[:4000])
     short = "في الكتاب"
     id_batches = first.encode_batch_ids(lines)
@@ -43,16 +47,20 @@ def main():
         "decode_batch": lambda t: t.decode_batch(id_batches),
     }
     megabytes = sum(len(line.encode()) for line in lines) / 1e6
-    print(f"{len(lines)} lines, {megabytes:.2f} MB; best of {trials} alternated trials, CPU time")
+    print(f"{len(lines)} lines, {megabytes:.2f} MB; medians of {trials} alternated rounds, CPU time"
+          " (spread: the rounds' range over the median)")
     for name, work in workloads.items():
-        best = [float("inf"), float("inf")]
+        times = ([], [])
         for _ in range(trials):
             for k, tokenizer in enumerate((first, second)):
                 start = time.process_time()
                 result = work(tokenizer)
-                best[k] = min(best[k], time.process_time() - start)
+                times[k].append(time.process_time() - start)
                 del result  # freed outside the timing
-        print(f"{name:28s} A {best[0] * 1e3:8.2f} ms  B {best[1] * 1e3:8.2f} ms  B/A {best[1] / best[0]:.3f}")
+        a, b = (statistics.median(t) for t in times)
+        spread_a, spread_b = ((max(t) - min(t)) / statistics.median(t) for t in times)
+        print(f"{name:28s} A {a * 1e3:8.2f} ms ±{spread_a:4.0%}  B {b * 1e3:8.2f} ms ±{spread_b:4.0%}"
+              f"  B/A {b / a:.3f}")
 
 
 if __name__ == "__main__":

@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# Builds the static libraries a wheel links for zig TARGET, once per zig version, target and
-# source version: oneTBB (Debian 12's source package, the release the host build uses),
-# utf8proc (Debian testing's, the release `make setup` unpacks) and, with --gtest,
-# GoogleTest (the sources libgtest-dev ships) for the core tests of a cross build.
-# Prints the install prefix.
-#   tools/wheels/build_deps.sh TARGET [--gtest]
+# Builds static libraries for zig TARGET, once per zig version, target and source version,
+# and prints their install prefix. LIBRARY is one of (default: the two a wheel links)
+#   utf8proc   Debian testing's source package (the release `make setup` unpacks)
+#   onetbb     Debian 12's source package (the release the host build uses)
+#   gtest      the sources libgtest-dev ships, for the C++ tests of a cross build
+#   tools/wheels/build_deps.sh TARGET [LIBRARY...]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/zig_env.sh"
 target=$1
-with_gtest=${2:-}
+shift
+libraries=("$@")
+[ ${#libraries[@]} -gt 0 ] || libraries=(utf8proc onetbb)
 jobs=${JOBS:-2}
 
 onetbb=$("$here/debian_source.sh" bookworm onetbb)
@@ -38,11 +40,14 @@ build() {
 }
 
 mkdir -p "$prefix"
-build utf8proc "$utf8proc" -DUTF8PROC_INSTALL=ON -DUTF8PROC_ENABLE_TESTING=OFF
-# oneTBB 2021.8's CMake files predate CMake 4's minimum policy version.
-build onetbb "$onetbb" -DCMAKE_POLICY_VERSION_MINIMUM=3.5 -DTBB_TEST=OFF -DTBB_EXAMPLES=OFF \
-  -DTBB_STRICT=OFF -DTBBMALLOC_BUILD=OFF -DTBB_ENABLE_IPO=OFF
-if [ "$with_gtest" = --gtest ]; then
-  build gtest /usr/src/googletest -DBUILD_GMOCK=OFF -DINSTALL_GTEST=ON
-fi
+for library in "${libraries[@]}"; do
+  case $library in
+    utf8proc) build utf8proc "$utf8proc" -DUTF8PROC_INSTALL=ON -DUTF8PROC_ENABLE_TESTING=OFF ;;
+    # oneTBB 2021.8's CMake files predate CMake 4's minimum policy version.
+    onetbb) build onetbb "$onetbb" -DCMAKE_POLICY_VERSION_MINIMUM=3.5 -DTBB_TEST=OFF \
+      -DTBB_EXAMPLES=OFF -DTBB_STRICT=OFF -DTBBMALLOC_BUILD=OFF -DTBB_ENABLE_IPO=OFF ;;
+    gtest) build gtest /usr/src/googletest -DBUILD_GMOCK=OFF -DINSTALL_GTEST=ON ;;
+    *) echo "deps: no library $library" >&2; exit 1 ;;
+  esac
+done
 echo "$prefix"

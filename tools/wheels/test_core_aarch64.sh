@@ -7,7 +7,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/zig_env.sh"
 source "$here/debian_pythons.sh"
 build="$root/build/aarch64"
-deps=$("$here/build_deps.sh" "$aarch64_target" --gtest)
+deps=$("$here/build_deps.sh" "$aarch64_target" utf8proc onetbb gtest)
 sysroot=$(debian_python_sysroot arm64 3.11)
 defines=$("$here/host_tools.sh" "$root" "$build/host")
 export SARFAN_ZIG_BIN=$(zig_wrappers "$aarch64_target") SARFAN_ZIG_TARGET=$aarch64_target
