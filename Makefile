@@ -17,7 +17,7 @@ COMPARE_CORPUS := build/corpus/arabic-50mb.txt
 BENCH_FLAGS := --benchmark_repetitions=10 --benchmark_report_aggregates_only=true
 DEFAULT_VOCAB := python/src/lib/data/sarfan-msa-64k.tsv
 
-.PHONY: all setup build test test-quick wheel-check wheels wheels-check platforms-check sdist sdist-check asan fuzz bench bench-compare dump-check cachegrind compare demo format clean tools-venv corpus vocab vocab-check
+.PHONY: all setup build test test-quick wheel-check wheels wheels-check platforms-check sdist sdist-check asan fuzz bench bench-compare bench-zig dump-check cachegrind compare demo format clean tools-venv corpus vocab vocab-check
 
 all: build
 
@@ -88,6 +88,11 @@ ROUNDS ?= 5
 bench-compare: build $(CORPUS)
 	$(PYTHON) bench/compare_builds.py --base $(BASE) --new $(BUILD) --corpus $(CORPUS) \
 	  --rounds $(ROUNDS) --json build/bench-compare.json
+
+# The engine benchmark of this build (g++) against the same built with the wheels' zig,
+# alternated ROUNDS times: medians, spread and zig/g++ (docs/wheels.md has the figures).
+bench-zig: build $(CORPUS)
+	bench/ab_engine.sh $(BUILD)/bench/sarfan_bench_engine "$$(tools/wheels/build_engine_bench.sh)" $(ROUNDS)
 
 # Instructions and cache misses per input byte on a 1 MB slice (valgrind's cachegrind).
 cachegrind: build $(CORPUS)
