@@ -17,7 +17,7 @@ COMPARE_CORPUS := build/corpus/arabic-50mb.txt
 BENCH_FLAGS := --benchmark_repetitions=10 --benchmark_report_aggregates_only=true
 DEFAULT_VOCAB := python/src/lib/data/sarfan-msa-64k.tsv
 
-.PHONY: all setup build test test-quick wheel-check wheels wheels-check sdist sdist-check asan fuzz bench bench-compare dump-check cachegrind compare demo format clean tools-venv corpus vocab vocab-check vocab-figures vocab-tradeoff
+.PHONY: all setup build test test-quick wheel-check wheels wheels-check platforms-check sdist sdist-check asan fuzz bench bench-compare bench-zig dump-check cachegrind compare demo format clean tools-venv corpus vocab vocab-check vocab-figures vocab-tradeoff
 
 all: build
 
@@ -96,6 +96,11 @@ bench-compare: build $(CORPUS)
 	$(PYTHON) bench/compare_builds.py --base $(BASE) --new $(BUILD) --corpus $(CORPUS) \
 	  --rounds $(ROUNDS) --json build/bench-compare.json
 
+# The engine benchmark of this build (g++) against the same built with the wheels' zig,
+# alternated ROUNDS times: medians, spread and zig/g++ (docs/wheels.md has the figures).
+bench-zig: build $(CORPUS)
+	bench/ab_engine.sh $(BUILD)/bench/sarfan_bench_engine "$$(tools/wheels/build_engine_bench.sh)" $(ROUNDS)
+
 # Instructions and cache misses per input byte on a 1 MB slice (valgrind's cachegrind).
 cachegrind: build $(CORPUS)
 	bench/cachegrind.sh $(BUILD) $(CORPUS) 1000000
@@ -108,18 +113,26 @@ dump-check: build $(COMPARE_CORPUS)
 	PYTHONPATH=$(BUILD)/python $(PYTHON) bench/dump_results.py $(COMPARE_CORPUS) build/dump/new.bin
 	cmp build/dump/base.bin build/dump/new.bin && echo "dump-check: identical"
 
-# The wheel as users get it: oneTBB bundled, checked in a clean venv.
+# The wheel as users get it (zig-built, manylinux2014, oneTBB and utf8proc linked in),
+# checked in a clean venv.
 wheel-check: setup
 	tools/check_wheel.sh
 
-# One wheel per CPython 3.9 to 3.13 found (pyenv's, then PATH; PYTHONS="3.9 /path/python"
-# to choose), built from the sdist into build/wheels/; wheels-check installs each into a
-# clean venv of its interpreter and runs the pytest suite there.
+# manylinux2014 wheels built with zig from the sdist into build/wheels/ (docs/wheels.md):
+# x86-64 for CPython 3.9 to 3.14 (this machine's interpreters, PYTHONS="3.9 /path/python"
+# to choose, else Debian's unpacked), aarch64 for 3.11, 3.13 and 3.14 (cross-built).
+# wheels-check tests each where it runs: a clean venv of its interpreter, a chroot of
+# Debian's, or qemu-user with Debian's arm64 CPython; and the C++ tests for aarch64.
 wheels: setup
 	tools/build_wheels.sh
 
 wheels-check: setup
 	tools/check_wheels.sh $(WHEELS_CHECK_FLAGS)
+
+# The core library and the batch pool compiled (no link, no run) with zig for aarch64-macos
+# and x86_64-windows-gnu: the platform guards around the Linux-only code.
+platforms-check: setup
+	tools/wheels/compile_other_platforms.sh
 
 sdist: setup
 	tools/make_sdist.sh dist

@@ -12,10 +12,14 @@ find_library(UTF8PROC_STATIC_LIBRARY NAMES libutf8proc.a
              NO_DEFAULT_PATH)
 find_library(UTF8PROC_STATIC_LIBRARY NAMES libutf8proc.a)
 
+include(${CMAKE_CURRENT_LIST_DIR}/MissingDependency.cmake)
+set(_utf8proc_packages "libutf8proc-dev on Debian and Ubuntu, utf8proc-devel on Fedora, \
+where it is 2.10 or later, else utf8proc built from source")
 if(NOT UTF8PROC_INCLUDE_DIR OR NOT UTF8PROC_STATIC_LIBRARY)
-  message(FATAL_ERROR
-    "utf8proc (header and static libutf8proc.a) not found. Run `make setup`, or pass "
-    "-DSARFAN_UTF8PROC_ROOT=<prefix> to a utf8proc 2.10+ installation.")
+  sarfan_missing_dependency(
+    "sarfan needs utf8proc 2.10 or later with its static library libutf8proc.a, which was "
+    "not found. Install it (${_utf8proc_packages}), or pass "
+    "-DSARFAN_UTF8PROC_ROOT=<prefix> of an installation (in a checkout, `make setup`).")
 endif()
 
 file(STRINGS "${UTF8PROC_INCLUDE_DIR}/utf8proc.h" _utf8proc_version_lines
@@ -27,9 +31,10 @@ foreach(_line IN LISTS _utf8proc_version_lines)
 endforeach()
 set(UTF8PROC_VERSION "${_utf8proc_MAJOR}.${_utf8proc_MINOR}.${_utf8proc_PATCH}")
 if(UTF8PROC_VERSION VERSION_LESS 2.10)
-  message(FATAL_ERROR
-    "utf8proc ${UTF8PROC_VERSION} found in ${UTF8PROC_INCLUDE_DIR}, but sarfan needs 2.10 "
-    "or later (Unicode 16 data). Run `make setup` to install a current one under .deps/.")
+  sarfan_missing_dependency(
+    "sarfan needs utf8proc 2.10 or later (Unicode 16 data), but ${UTF8PROC_INCLUDE_DIR} has "
+    "${UTF8PROC_VERSION}. Install a current one (${_utf8proc_packages}), or pass "
+    "-DSARFAN_UTF8PROC_ROOT=<prefix> of an installation (in a checkout, `make setup`).")
 endif()
 message(STATUS "utf8proc ${UTF8PROC_VERSION}: ${UTF8PROC_STATIC_LIBRARY}")
 

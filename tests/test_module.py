@@ -95,6 +95,9 @@ SUB_INTERPRETERS = {
                             "assert _interpreters.run_string(i, INNER) is None\n_interpreters.destroy(i)"),
     "interpreters-isolated": ("_interpreters", "i = _interpreters.create('isolated')\n"
                               "assert _interpreters.run_string(i, INNER) is None\n_interpreters.destroy(i)"),
+    # The public module of 3.14 (PEP 734): its interpreters always have their own GIL.
+    "concurrent-isolated": ("concurrent.interpreters", "i = concurrent.interpreters.create()\n"
+                            "i.exec(INNER)\ni.close()"),
 }
 IMPORT = """import os
 try:

@@ -2,11 +2,11 @@
 # Prints the CPython interpreters to build wheels for, one path a line, oldest first, and
 # tells on stderr which were found and which are missing.
 #   PYTHONS="3.9 /opt/py/bin/python3.12"   versions (looked up as below) or paths
-#   unset                                   every CPython 3.9 to 3.13 found: pyenv's
+#   unset                                   every CPython 3.9 to 3.14 found: pyenv's
 #                                           versions first, then python3.X on PATH
 # With --ends only the oldest and the newest of them are printed.
 set -euo pipefail
-minors=(9 10 11 12 13)
+minors=(9 10 11 12 13 14)
 pyenv_root=$(pyenv root 2>/dev/null || echo "${PYENV_ROOT:-$HOME/.pyenv}")
 
 # An interpreter that can build and test a wheel: CPython 3.9+, venv and the C headers.

@@ -4,7 +4,8 @@
 #   2. utf8proc >= 2.10 and the matching Unicode data, taken from Debian's testing suite
 #      and unpacked under .deps/ (the stable suites ship older utf8proc releases; nothing
 #      of the system is upgraded);
-#   3. the Python packages of requirements-dev.txt, into .venv.
+#   3. the Python packages of requirements-dev.txt, into .venv (zig, the wheels' compiler,
+#      among them; dpkg-dev and qemu-user-static above build and test the wheels).
 # With --fuzz it also installs clang and its libFuzzer runtime (for `make fuzz`).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,6 +16,7 @@ apt_packages=(
   g++ make cmake ninja-build pkg-config bzip2
   libtbb-dev libgtest-dev libbenchmark-dev
   clang-format python3-dev python3-venv
+  dpkg-dev qemu-user-static
 )
 # clang 19 is packaged for both Debian 12 and 13.
 if [ "${1:-}" = "--fuzz" ]; then apt_packages+=(clang-19 libclang-rt-19-dev); fi

@@ -6,7 +6,8 @@ namespace sarfan {
 
 namespace {
 
-// strerror_r comes in a GNU flavour (returns the text) and a POSIX one (fills the buffer).
+// strerror_r comes in a GNU flavour (returns the text) and a POSIX one (fills the buffer,
+// as Windows' strerror_s does).
 [[maybe_unused]] const char* error_text(char* result, const char*) {
   return result;
 }
@@ -18,7 +19,11 @@ namespace {
 
 CoreError CoreError::os(int error_number) {
   char buffer[256] = {};
+#if defined(_WIN32)
+  const char* text = error_text(strerror_s(buffer, sizeof buffer, error_number), buffer);
+#else
   const char* text = error_text(strerror_r(error_number, buffer, sizeof buffer), buffer);
+#endif
   return io(std::string(text) + " (os error " + std::to_string(error_number) + ")");
 }
 

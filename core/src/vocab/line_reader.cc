@@ -3,7 +3,11 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#if defined(_WIN32)
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cstring>
 
@@ -11,11 +15,20 @@
 
 namespace sarfan {
 
+namespace {
+#if defined(_WIN32)
+// Windows descriptors are not inherited unless asked; binary mode keeps the bytes as read.
+constexpr int kOpenFlags = O_RDONLY | O_BINARY;
+#else
+constexpr int kOpenFlags = O_RDONLY | O_CLOEXEC;
+#endif
+}  // namespace
+
 Result<LineReader> LineReader::open_file(const std::string& path) {
   if (path.find('\0') != std::string::npos) return CoreError::nul_in_path();
   int fd;
   do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    fd = ::open(path.c_str(), kOpenFlags);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return CoreError::os(errno);
   return LineReader(fd);

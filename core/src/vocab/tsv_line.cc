@@ -83,7 +83,8 @@ bool is_decimal_literal(std::string_view s) {
 }
 
 // Appends the run of digits at s[i] to `mantissa`; fails past 19 digits in all.
-bool append_digits(std::string_view s, size_t& i, uint64_t& mantissa, int& count) {
+[[maybe_unused]] bool append_digits(std::string_view s, size_t& i, uint64_t& mantissa,
+                                    int& count) {
   for (; i < s.size() && is_digit(s[i]); ++i) {
     if (++count > 19) return false;
     mantissa = mantissa * 10 + uint64_t(s[i] - '0');

@@ -179,7 +179,7 @@ inline bool is_valid(std::string_view text) {
   auto end = p + text.size();
   // Whether the blocks passed anything the last time: text of longer sequences (CJK, emoji)
   // then goes on byte by byte without trying a block at every character.
-  bool blocks_pass = true;
+  [[maybe_unused]] bool blocks_pass = true;  // read by the SSE2 path only
   while (p < end) {
     const unsigned char* from = p;
 #if defined(__SSE2__)

@@ -1,7 +1,11 @@
 #include "batch_pool.h"
 
-#include <pthread.h>
+#if defined(__linux__)
 #include <sched.h>
+#endif
+#if !defined(_WIN32)
+#include <pthread.h>
+#endif
 
 #include <atomic>
 #include <cmath>
@@ -9,6 +13,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include <condition_variable>
 #include <exception>
@@ -22,6 +27,7 @@ namespace sarfan::py {
 
 namespace {
 
+#if defined(__linux__)
 // The CPU limit of a cgroup quota ("quota period" or "max period"), or 0 for none.
 int quota_cpus(long long quota, long long period) {
   if (quota <= 0 || period <= 0) return 0;
@@ -54,6 +60,7 @@ int cgroup_v1_limit() {
   if (quota_in >> quota && period_in >> period) return quota_cpus(quota, period);
   return 0;
 }
+#endif
 
 int thread_count() {
   if (const char* text = std::getenv("SARFAN_NUM_THREADS")) {
@@ -67,19 +74,26 @@ int thread_count() {
 // Set in a child process after fork(); the pool's threads did not come along.
 std::atomic<bool> forked_child{false};
 
+#if !defined(_WIN32)
 void mark_forked_child() {
   forked_child.store(true, std::memory_order_relaxed);
 }
+#endif
 
 }  // namespace
 
 int usable_cpus() {
+#if defined(__linux__)
   int cpus = 1;
   cpu_set_t set;
   if (sched_getaffinity(0, sizeof set, &set) == 0) cpus = CPU_COUNT(&set);
   int limit = cgroup_v2_limit();
   if (limit == 0) limit = cgroup_v1_limit();
   if (limit > 0 && limit < cpus) cpus = limit;
+#else
+  // Affinity sets and cgroups are Linux's: elsewhere, the processors the system reports.
+  int cpus = int(std::thread::hardware_concurrency());
+#endif
   return cpus < 1 ? 1 : cpus;
 }
 
@@ -89,7 +103,9 @@ BatchPool::BatchPool() : threads_(thread_count()) {
   static tbb::global_control workers(tbb::global_control::max_allowed_parallelism,
                                      size_t(threads_) + 1);
   arena_ = new tbb::task_arena(threads_, 0);
+#if !defined(_WIN32)  // Windows has no fork
   pthread_atfork(nullptr, nullptr, mark_forked_child);
+#endif
 }
 
 BatchPool& BatchPool::instance() {
