@@ -162,7 +162,8 @@ def test_encode_file_writes_through_links_and_fifos(capsys, tmp_path, default_to
     assert link.is_symlink() and real.read_text() == expected
     fifo = tmp_path / "fifo"
     os.mkfifo(fifo)
-    reader = subprocess.Popen(["cat", str(fifo)], stdout=subprocess.PIPE, text=True)
+    reader = subprocess.Popen([sys.executable, "-c", "import sys; print(open(sys.argv[1]).read(), end='')",
+                               str(fifo)], stdout=subprocess.PIPE, text=True)
     try:
         assert run(capsys, "encode-file", str(source), "-o", str(fifo))[0] == 0
         assert reader.communicate(timeout=10)[0] == expected

@@ -37,9 +37,11 @@ class NpyColumn:
         self.length += len(items)
 
     def close(self):
-        self.file.seek(0)
-        self.file.write(npy_header(self.DESCR[self.typecode], self.length))
-        self.file.close()
+        try:
+            self.file.seek(0)
+            self.file.write(npy_header(self.DESCR[self.typecode], self.length))
+        finally:
+            self.file.close()  # also after a failed write (a full disk), not left to the collector
 
 
 def npy_paths(prefix):
@@ -65,5 +67,7 @@ class NpyOutput:
         self.offsets.append(array.array("q", (base + end for end in row_offsets[1:])))
 
     def close(self):
-        self.ids.close()
-        self.offsets.close()
+        try:
+            self.ids.close()
+        finally:
+            self.offsets.close()
